@@ -1,0 +1,51 @@
+#include "engine/ScanContext.h"
+
+namespace velmora {
+
+std::string SourceRawPath;
+std::string SourceDbPath;
+std::uint8_t SourceMode = 0;
+std::uint8_t ScanKind = 0;
+std::vector<std::uint8_t> ScanKinds;
+std::vector<std::string> KindPaths;
+std::string TreeRootCaption;
+
+bool ScanStopRequested = true;
+bool ScanEnabled = true;
+
+ATableField TableColumns;
+std::vector<PAlltelvalue> ContactDataRows;
+
+std::vector<PSMSvalue> SmsRecords;
+std::vector<PtelValue> ContactRecords;
+std::vector<PCallValue> CallRecords;
+std::vector<PWXValue> WeChatRecords;
+
+void ResetScanContext() {
+  SourceRawPath.clear();
+  SourceDbPath.clear();
+  SourceMode = 0;
+  ScanKind = 0;
+  ScanKinds.clear();
+  KindPaths.clear();
+  TreeRootCaption.clear();
+  ScanStopRequested = true;
+  ScanEnabled = true;
+  TableColumns.clear();
+  ContactDataRows.clear();
+  ClearResultArrays();
+}
+
+void ClearResultArrays() {
+  SmsRecords.clear();
+  ContactRecords.clear();
+  CallRecords.clear();
+  WeChatRecords.clear();
+}
+
+bool AnyResults() {
+  return !SmsRecords.empty() || !ContactRecords.empty() || !CallRecords.empty() ||
+         !WeChatRecords.empty();
+}
+
+}  // namespace velmora
