@@ -1,0 +1,362 @@
+// The scan-setup logic without windows: the backup root, the backup list read
+// from the property lists, the marker tables, file-mode identification, the
+// identification rule of a backup file and the per-kind search.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/ScanSetup.h"
+#include "engine/MyFuns_.h"
+#include "engine/SQLiteTable3.h"
+#include "platform/MessageBox.h"
+#include "tests/app/DialogFixtures.h"
+
+namespace velmora {
+namespace {
+
+using namespace testing_fixtures;
+
+// ---------------------------------------------------------------- backup root
+
+TEST(BackupRootTest, VersionNumberReadsMajorDotMinor) {
+  EXPECT_DOUBLE_EQ(WindowsVersionNumber(6, 1), 6.1);
+  EXPECT_DOUBLE_EQ(WindowsVersionNumber(10, 0), 10.0);
+  EXPECT_DOUBLE_EQ(WindowsVersionNumber(5, 0), 5.0);
+}
+
+TEST(BackupRootTest, WindowsFormsByVersion) {
+  struct Case {
+    int major, minor;
+    const char* expected;  // nullptr: no backup root
+  } cases[] = {
+      {10, 0, "c:\\users\\bob\\AppData\\Roaming\\Apple Computer\\MobileSync\\Backup\\"},
+      {6, 0, "c:\\users\\bob\\AppData\\Roaming\\Apple Computer\\MobileSync\\Backup\\"},
+      {5, 1,
+       "C:\\Documents and Settings\\bob\\Application Data\\Apple Computer\\MobileSync\\Backup\\"},
+      {5, 0, nullptr},
+      {4, 9, nullptr},
+  };
+  for (const Case& c : cases) {
+    const auto root = WindowsBackupRoot(WindowsVersionNumber(c.major, c.minor), "  bob ");
+    if (c.expected) {
+      ASSERT_TRUE(root.has_value()) << c.major << "." << c.minor;
+      EXPECT_EQ(*root, c.expected);
+    } else {
+      EXPECT_FALSE(root.has_value()) << c.major << "." << c.minor;
+    }
+  }
+}
+
+TEST(BackupRootTest, LinuxFolderFollowsXdgDataHome) {
+  ScopedHome home("/home/tester");
+  EXPECT_EQ(BackupRoot(), "/home/tester/.local/share/MobileSync/Backup/");
+  ::setenv("XDG_DATA_HOME", "/data/share/", 1);
+  EXPECT_EQ(BackupRoot(), "/data/share/MobileSync/Backup/");
+  ::setenv("XDG_DATA_HOME", "relative/share", 1);  // not absolute: ignored
+  EXPECT_EQ(BackupRoot(), "/home/tester/.local/share/MobileSync/Backup/");
+  ::setenv("XDG_DATA_HOME", "", 1);
+  EXPECT_EQ(BackupRoot(), "/home/tester/.local/share/MobileSync/Backup/");
+}
+
+// ---------------------------------------------------------------- property list
+
+TEST(BackupInfoTest, TakesTheTextsBetweenTheTagsOfTheNextLine) {
+  const std::vector<std::string> lines = {
+      "<dict>", "<key>Device Name</key>", "  <string>王的 iPhone</string> tail",
+      "<key>Last Backup Date</key>", "<date>2014-03-05T04:12:33Z</date>", "</dict>"};
+  int pumps = 0;
+  const BackupEntry e = ParseBackupInfo(lines, [&] { ++pumps; });
+  EXPECT_EQ(e.DeviceName, "王的 iPhone");
+  EXPECT_EQ(e.BackupDate, "2014-03-05T04:12:33Z");
+  EXPECT_EQ(pumps, 2 + 4);  // lines examined for each key
+}
+
+TEST(BackupInfoTest, MissingKeysTagsOrValueLinesGiveEmptyCells) {
+  struct Case {
+    std::vector<std::string> lines;
+    const char* name;
+    const char* date;
+  } cases[] = {
+      {{}, "", ""},
+      {{"<key>Device Name</key>"}, "", ""},  // key on the last line
+      {{"<key>Device Name</key>", "no tags here", "<key>Last Backup Date</key>",
+        "<date>d</date>"},
+       "", "d"},
+      {{"<key>Device Name</key>", "<string>only open", "<key>Last Backup Date</key>"}, "", ""},
+      {{"Device Name", "<string>first</string>", "Device Name", "<string>second</string>"},
+       "first", ""},
+  };
+  for (const Case& c : cases) {
+    const BackupEntry e = ParseBackupInfo(c.lines);
+    EXPECT_EQ(e.DeviceName, c.name);
+    EXPECT_EQ(e.BackupDate, c.date);
+  }
+}
+
+TEST(BackupInfoTest, LoadTextLinesSplitsAtEveryLineEnd) {
+  TempDir dir;
+  WriteFileBytes(dir / "f", "a\r\nb\nc\rd");
+  std::vector<std::string> lines;
+  ASSERT_TRUE(LoadTextLines(dir / "f", lines));
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_FALSE(LoadTextLines(dir / "missing", lines));
+}
+
+TEST(BackupListTest, ListsBackupsWithAPropertyListInAnyCase) {
+  TempDir home;
+  const std::string root = home.path() + "/Backup/";
+  const std::string a = MakeBackupFolder(root, "aaaa", "手机甲", "2014-01-01T00:00:00Z");
+  const std::string b =
+      MakeBackupFolder(root, "bbbb", "Phone B", "2015-02-02T00:00:00Z", "info.plist");
+  fs::create_directories(root + "cccc");  // no property list: not listed
+  WriteFileBytes(root + "cccc/Manifest.plist", InfoPlistText("x", "y"));
+  WriteFileBytes(root + "info.plist", InfoPlistText("root", "z"));  // in the root: ignored
+  fs::create_directories(root + "dddd/Info.plist");  // a folder of that name: not a list
+
+  const std::vector<BackupEntry> list = ListBackups(root);
+  std::vector<std::string> files, dirs;
+  ListFolder(root, "", false, files, dirs);
+  std::vector<std::string> expectedOrder;
+  for (const std::string& d : dirs) {
+    if (d == a || d == b) expectedOrder.push_back(d);
+  }
+  ASSERT_EQ(list.size(), 2u);
+  for (std::size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].Path, expectedOrder[i]);
+  for (const BackupEntry& e : list) {
+    if (e.Path == a) {
+      EXPECT_EQ(e.DeviceName, "手机甲");
+      EXPECT_EQ(e.BackupDate, "2014-01-01T00:00:00Z");
+    } else {
+      EXPECT_EQ(e.DeviceName, "Phone B");
+      EXPECT_EQ(e.BackupDate, "2015-02-02T00:00:00Z");
+    }
+  }
+}
+
+TEST(BackupListTest, MissingRootListsNothing) {
+  EXPECT_TRUE(ListBackups("/nonexistent/velmora/Backup/").empty());
+  EXPECT_TRUE(ListBackups("").empty());
+}
+
+TEST(BackupListTest, ExactLowerCaseNameIsPreferred) {
+  TempDir dir;
+  WriteFileBytes(dir / "Info.plist", "upper");
+  WriteFileBytes(dir / "info.plist", "lower");
+  EXPECT_EQ(FindBackupInfoFile(dir.path()), dir / "info.plist");
+  EXPECT_EQ(FindBackupInfoFile(dir / "none"), "");
+}
+
+// ---------------------------------------------------------------- marker tables
+
+TEST(MarkerTableTest, BothSpellingsPerKind) {
+  const char* file[] = {"ABPersonFullTextSearch_content", "chat_message_join", "call", "Friend"};
+  const char* backup[] = {"abpersonfulltextsearch_content", "chat_message_join", "call",
+                          "friend"};
+  for (std::uint8_t k = 0; k < 4; ++k) {
+    EXPECT_STREQ(FileModeMarkerTable(k), file[k]);
+    EXPECT_STREQ(BackupMarkerTable(k), backup[k]);
+  }
+}
+
+// ---------------------------------------------------------------- file mode
+
+class FileModeTest : public ::testing::Test {
+ protected:
+  platform::ScriptedMessageBoxes boxes_;
+  TempDir dir_;
+};
+
+TEST_F(FileModeTest, HeaderIsPatchedWhateverItHeld) {
+  const std::string db = dir_ / "a.db";
+  MakeMarkerDatabase(db, "call");
+  for (const auto& [w, r] : std::vector<std::pair<int, int>>{{2, 2}, {0, 0}, {1, 2}}) {
+    SetVersionBytes(db, w, r);
+    PatchChosenFile(db);
+    EXPECT_EQ(VersionBytes(db), std::make_pair(1, 1));
+  }
+  EXPECT_TRUE(boxes_.shown().empty());
+}
+
+TEST_F(FileModeTest, NonDatabaseFileIsLeftUntouched) {
+  const std::string text = dir_ / "notes.txt";
+  const std::string bytes(2000, 'x');
+  WriteFileBytes(text, bytes);
+  PatchChosenFile(text);
+  EXPECT_EQ(ReadFileBytes(text), bytes);
+  EXPECT_THROW(IdentifyDatabaseKind(text), ESQLiteException);
+  EXPECT_EQ(ReadFileBytes(text), bytes);
+}
+
+TEST_F(FileModeTest, LastMarkerFoundWins) {
+  struct Case {
+    std::vector<std::string> tables;
+    std::optional<std::uint8_t> kind;
+  } cases[] = {
+      {{"ABPersonFullTextSearch_content"}, 0},
+      {{"chat_message_join", "message"}, 1},
+      {{"call"}, 2},
+      {{"Friend"}, 3},
+      {{"call", "Friend"}, 3},
+      {{"friend", "ABPersonFullTextSearch_content"}, 3},
+      {{"CALL", "chat_message_join"}, 2},
+      {{"other"}, std::nullopt},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string db = dir_ / ("k" + std::to_string(n++) + ".db");
+    std::vector<std::string> sql;
+    for (const std::string& t : c.tables) sql.push_back("CREATE TABLE " + t + " (v)");
+    MakeDatabase(db, sql);
+    EXPECT_EQ(IdentifyDatabaseKind(db), c.kind) << db;
+  }
+}
+
+// ---------------------------------------------------------------- backup files
+
+class BackupFileTest : public ::testing::Test {
+ protected:
+  platform::ScriptedMessageBoxes boxes_;
+  TempDir dir_;
+};
+
+TEST_F(BackupFileTest, SizeLimitIs1024Bytes) {
+  const std::string small = dir_ / "small";
+  const std::string exact = dir_ / "exact";
+  MakeMarkerDatabase(exact, "call", 512);
+  ASSERT_EQ(fs::file_size(exact), 1024u);
+  fs::copy_file(exact, small);
+  fs::resize_file(small, 1023);
+  SetVersionBytes(small, 2, 2);
+  SetVersionBytes(exact, 2, 2);
+
+  EXPECT_FALSE(IsKindDatabase(small, 2));
+  EXPECT_EQ(VersionBytes(small), std::make_pair(2, 2));  // never written
+  EXPECT_TRUE(IsKindDatabase(exact, 2));
+  EXPECT_EQ(VersionBytes(exact), std::make_pair(1, 1));
+  EXPECT_TRUE(boxes_.shown().empty());
+}
+
+TEST_F(BackupFileTest, EachKindMatchesOnlyItsMarker) {
+  const char* tables[] = {"ABPersonFullTextSearch_content", "chat_message_join", "call",
+                          "Friend"};
+  for (std::uint8_t file = 0; file < 4; ++file) {
+    const std::string db = dir_ / ("db" + std::to_string(file));
+    MakeMarkerDatabase(db, tables[file]);
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      EXPECT_EQ(IsKindDatabase(db, kind), file == kind) << int(file) << " " << int(kind);
+    }
+  }
+}
+
+TEST_F(BackupFileTest, NonSQLiteFilesAreNotWritten) {
+  const std::string plain = dir_ / "plain";
+  const std::string bytes(4096, '\x02');
+  WriteFileBytes(plain, bytes);
+  EXPECT_FALSE(IsKindDatabase(plain, 0));
+  EXPECT_EQ(ReadFileBytes(plain), bytes);
+}
+
+TEST_F(BackupFileTest, PatchedHeaderAlreadyAtOneKeepsItsContent) {
+  const std::string db = dir_ / "db";
+  MakeMarkerDatabase(db, "friend");
+  const std::string before = ReadFileBytes(db);
+  ASSERT_EQ(VersionBytes(db), std::make_pair(1, 1));
+  EXPECT_TRUE(IsKindDatabase(db, 3));
+  EXPECT_EQ(ReadFileBytes(db), before);
+}
+
+TEST_F(BackupFileTest, DamagedDatabaseRaises) {
+  const std::string db = dir_ / "damaged";
+  std::string bytes = "SQLite format 3";
+  bytes.push_back('\0');
+  bytes.resize(4096, '\x7f');
+  WriteFileBytes(db, bytes);
+  EXPECT_THROW(IsKindDatabase(db, 0), ESQLiteException);
+}
+
+// ---------------------------------------------------------------- search
+
+class BackupSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override { backup_ = dir_.path() + "/backup/"; }
+  platform::ScriptedMessageBoxes boxes_;
+  TempDir dir_;
+  std::string backup_;
+};
+
+TEST_F(BackupSearchTest, FirstMatchInListingOrderAndEarlierSQLiteFilesPatched) {
+  for (unsigned n = 0; n < 12; ++n) {
+    const std::string f = BackupFilePath(backup_, n);
+    if (n % 3 == 0) {
+      MakeMarkerDatabase(f, "ABPersonFullTextSearch_content");
+    } else if (n % 3 == 1) {
+      MakeMarkerDatabase(f, "other");
+    } else {
+      WriteFileBytes(f, std::string(3000, 'z'));
+    }
+    if (n % 3 != 2) SetVersionBytes(f, 2, 2);
+  }
+  const std::vector<std::string> files = ListBackupFiles(backup_);
+  ASSERT_EQ(files.size(), 12u);
+  std::size_t first = files.size();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (first == files.size() && ReadFileBytes(files[i]).find("ABPersonFullTextSearch_content") !=
+                                     std::string::npos) {
+      first = i;
+    }
+  }
+  ASSERT_LT(first, files.size());
+
+  int begun = -1;
+  std::vector<int> steps;
+  const std::vector<std::string> found = SearchBackupForKind(
+      backup_, 0, false, {[&](int n) { begun = n; }, [&](int p) { steps.push_back(p); }});
+  ASSERT_EQ(found, std::vector<std::string>{files[first]});
+  EXPECT_EQ(begun, 12);
+  ASSERT_EQ(steps.size(), first + 1);
+  for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i], static_cast<int>(i + 1));
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const bool sqlite = ReadFileBytes(files[i]).rfind("SQLite format 3", 0) == 0;
+    if (!sqlite) continue;
+    EXPECT_EQ(VersionBytes(files[i]), i <= first ? std::make_pair(1, 1) : std::make_pair(2, 2))
+        << i;
+  }
+}
+
+TEST_F(BackupSearchTest, AllMatchesAndDamagedFilesSkipped) {
+  std::vector<std::string> wechat;
+  for (unsigned n = 0; n < 9; ++n) {
+    const std::string f = BackupFilePath(backup_, n);
+    if (n == 2 || n == 6) {
+      MakeMarkerDatabase(f, "Friend");
+      wechat.push_back(f);
+    } else if (n == 4) {
+      std::string bytes = "SQLite format 3";
+      bytes.push_back('\0');
+      bytes.resize(2048, '\x55');
+      WriteFileBytes(f, bytes);
+    } else {
+      WriteFileBytes(f, std::string(100, 'q'));
+    }
+  }
+  std::vector<std::string> found = SearchBackupForKind(backup_, 3, true);
+  std::sort(found.begin(), found.end());
+  std::sort(wechat.begin(), wechat.end());
+  EXPECT_EQ(found, wechat);
+  EXPECT_TRUE(SearchBackupForKind(backup_, 2, false).empty());
+}
+
+TEST_F(BackupSearchTest, EmptyOrMissingFolderFindsNothing) {
+  int begun = -1;
+  EXPECT_TRUE(SearchBackupForKind(backup_, 1, false, {[&](int n) { begun = n; }, {}}).empty());
+  EXPECT_EQ(begun, 0);
+}
+
+TEST(FileNameOfTest, DropsTheFolder) {
+  EXPECT_EQ(FileNameOf("/a/b/c.db"), "c.db");
+  EXPECT_EQ(FileNameOf("c.db"), "c.db");
+}
+
+}  // namespace
+}  // namespace velmora
