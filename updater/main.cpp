@@ -1,0 +1,3 @@
+#include "updater/Update.h"
+
+int main(int argc, char** argv) { return Update(argc, argv); }
