@@ -1,0 +1,221 @@
+// The engine's access layer over SQLite: open a database file, run a query and
+// hold its whole result in memory, tell whether a table exists, fetch a
+// table's CREATE text. The carving never goes through here; it reads the file
+// raw. Every failure leaves as an ESQLiteException carrying one of the fixed
+// English texts of this layer. Texts are UTF-8 in and out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velmora {
+
+// The one exception class of the layer; it carries only its message text.
+class ESQLiteException : public std::runtime_error {
+ public:
+  using runtime_error::runtime_error;
+};
+
+// Kind codes of a result column (SQLite's fundamental datatype codes).
+enum : int {
+  kColumnInteger = 1,
+  kColumnFloat = 2,
+  kColumnText = 3,
+  kColumnBlob = 4,
+  kColumnNull = 5,
+};
+
+// A parameter bound by name to the next statement. Kind: 1 64-bit integer,
+// 2 double, 3 text, 5 null (any other kind binds nothing).
+struct NamedParam {
+  std::string Name;  // as written in the SQL, ":name" / "@name" / "$name"
+  int Kind = 5;
+  std::int64_t IntValue = 0;
+  double FloatValue = 0;
+  std::string TextValue;
+};
+
+// Bytes bound as a blob straight from the caller's memory, from Position to
+// the end (none when Position lies past the end). The bytes must stay alive
+// until the statement has run.
+struct MemoryStreamView {
+  std::span<const std::uint8_t> Bytes;
+  std::size_t Position = 0;
+};
+
+// One positional value of BindData; value i goes to parameter i + 1.
+//  int32_t                    sqlite3_bind_int          "Could not bind integer"
+//  bool                       sqlite3_bind_int (0 / 1)  "Could not bind boolean"
+//  int64_t                    sqlite3_bind_int64        "Could not bind int64"
+//  double                     sqlite3_bind_double       "Could not bind extended"
+//  nullptr / null pointer     sqlite3_bind_null         "Could not bind null"
+//  non-null const void*       raises "Unhandled pointer (<> nil)"
+//  char, const char*, string  text, bytes unchanged     "Could not bind text"
+//  wide characters and texts  converted to UTF-8        "Could not bind text"
+//  MemoryStreamView           blob, not copied          "Could not bind BLOB"
+//  vector of bytes            blob, copied              "Could not bind BLOB"
+//  std::istream*              whole stream from 0, copied; a null stream
+//                             raises "Unhandled object-type in binding"
+//  monostate (no value)       raises "Unhandled binding"
+using BindValue =
+    std::variant<std::monostate, std::int32_t, bool, std::int64_t, double, std::nullptr_t,
+                 const void*, char, const char*, std::string, wchar_t, const wchar_t*,
+                 std::wstring, char16_t, const char16_t*, std::u16string, MemoryStreamView,
+                 std::vector<std::uint8_t>, std::istream*>;
+
+// Release callback handed to sqlite3_bind_blob with a block that BindData
+// copied: frees the block when there is one.
+void FreeBlobCopy(void* block);
+
+class TSQLiteTable;
+
+// One open SQLite database. It exists only open: the constructor either opens
+// or raises; the destructor closes the connection.
+class TSQLiteDatabase {
+ public:
+  // Opens fileNameUtf8 (UTF-8). key: key bytes for a keyed database (every
+  // caller passes none). Raises "Failed to open database \"<file>\" : <why>".
+  explicit TSQLiteDatabase(const std::string& fileNameUtf8, const void* key = nullptr);
+  virtual ~TSQLiteDatabase();
+  TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+  TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+
+  sqlite3* Handle() const { return handle_.get(); }
+
+  // Every row of sql; the caller owns the table.
+  std::unique_ptr<TSQLiteTable> QueryAllRows(const std::string& sql);
+  // A table named name exists (names compared case-insensitively).
+  bool HasTable(const std::string& name);
+  // The CREATE text of table name, or an empty text.
+  std::string ReadCreateText(const std::string& name);
+  // Column "sql" of the first row of the caller's query, or an empty text.
+  std::string QuerySqlText(const std::string& sql);
+
+  // Statements without result; they raise "Error executing SQL statement"
+  // unless the statement runs to its end.
+  void RunStatement(const std::string& sql);
+  void RunStatementWithArgs(const std::string& sql, const std::vector<BindValue>& values);
+  void RollBackWork();
+
+  // Raises msg, with the connection's result code and its text appended when
+  // the connection reports one. Never returns.
+  [[noreturn]] void RaiseDbError(const std::string& msg, const std::string& sql);
+
+  // Steps shared by queries and statements.
+  void BindData(sqlite3_stmt* statement, const std::vector<BindValue>& values);
+  void ApplyNamedParams(sqlite3_stmt* statement);
+  void ClearNamedParams();
+  void NotifyQuery(const std::string& sql);
+
+  // A transaction is open. Nothing in the system opens one.
+  bool InTransaction = false;
+  // Bound by name to the next statement, emptied after it.
+  std::vector<NamedParam> NamedParams;
+  // Told of every statement before it runs.
+  std::function<void(TSQLiteDatabase& sender, const std::string& sql)> OnQuery;
+
+ private:
+  struct Closer {
+    void operator()(sqlite3* handle) const noexcept;
+  };
+  std::unique_ptr<sqlite3, Closer> handle_;
+};
+
+// The complete result of one query: every row is fetched and the statement
+// finalized when the constructor returns. Read-only; the cursor moves forward
+// only. A column's kind is fixed on the first row: the declared type INTEGER
+// or BOOLEAN gives 1, NUMERIC, FLOAT, DOUBLE or REAL 2, BLOB 4, any other
+// declared type 3 (matched whole and case-sensitively); a column without a
+// declared type takes the storage class of its first value (5 for NULL).
+class TSQLiteTable {
+ public:
+  TSQLiteTable(TSQLiteDatabase& db, const std::string& sql);
+  TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, const std::vector<BindValue>& values);
+  virtual ~TSQLiteTable() = default;
+  TSQLiteTable(const TSQLiteTable&) = delete;
+  TSQLiteTable& operator=(const TSQLiteTable&) = delete;
+
+  std::uint32_t RowCount = 0;     // rows fetched
+  std::uint32_t ColumnCount = 0;  // 0 when there was no row
+
+  std::uint32_t RowTotal() const { return RowCount; }
+  std::uint32_t CurrentRow() const { return currentRow_; }
+  bool AtEnd() const { return currentRow_ >= RowCount; }
+  bool AtStart() const { return currentRow_ == 0; }
+  bool MoveNext();
+
+  // Upper-cased column names and kind codes in column order; empty when there
+  // was no row.
+  const std::vector<std::string>& ColumnNames() const { return columnNames_; }
+  const std::vector<int>& ColumnKinds() const { return columnKinds_; }
+
+  // 0-based position of the column named name (case-insensitive). Raises
+  // "Field <name> Not found. Empty dataset" on an empty result and
+  // "Field not found in dataset: <name>" for an unknown name.
+  int ColumnIndexOf(const std::string& name) const;
+
+  // Cell accessors of the current row; each raises "Table is at End of File"
+  // past the last row.
+  std::string CellText(int col) const;    // by kind; NULL integer / float gives "0"
+  std::string CellString(int col) const;  // empty for NULL, else CellText
+  std::int64_t CellInt64(int col) const;  // kinds 1 and 2; 0 for NULL
+  double CellDouble(int col) const;       // kinds 1 and 2; 0 for NULL
+  // Kind 4: the table's own bytes (nullptr for NULL or zero bytes).
+  const std::vector<std::uint8_t>* CellBlob(int col) const;
+  std::string CellBlobText(int col) const;  // the blob's bytes as a byte text
+
+ private:
+  friend class TSQLitePreparedQuery;
+  using Cell = std::variant<std::monostate, std::int64_t, double, std::string,
+                            std::vector<std::uint8_t>>;
+
+  TSQLiteTable() = default;
+  // Steps statement (already prepared and bound) to its end, keeping every row.
+  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql);
+  void AppendFirstRowColumns(sqlite3_stmt* statement);
+  void AppendRowCells(sqlite3_stmt* statement);
+  const Cell& CellAt(int col) const;
+  int KindOf(int col) const;
+
+  std::vector<Cell> cells_;  // row-major, RowCount x ColumnCount
+  std::vector<std::string> columnNames_;
+  std::vector<int> columnKinds_;
+  bool hasColumns_ = false;
+  std::uint32_t currentRow_ = 0;
+};
+
+// A query prepared once and run many times with values bound as parameters
+// 1..n (text bound with its full length, so a NUL byte inside a value
+// compares whole). Run gives a table with the same rules as an ordinary
+// query. It must not outlive its database.
+class TSQLitePreparedQuery {
+ public:
+  // Raises "Error executing SQL" / "Could not prepare SQL statement" as a
+  // query does.
+  TSQLitePreparedQuery(TSQLiteDatabase& db, const std::string& sql);
+  ~TSQLitePreparedQuery();
+  TSQLitePreparedQuery(const TSQLitePreparedQuery&) = delete;
+  TSQLitePreparedQuery& operator=(const TSQLitePreparedQuery&) = delete;
+
+  std::unique_ptr<TSQLiteTable> Run(const std::vector<std::string>& textValues);
+  std::unique_ptr<TSQLiteTable> Run(const std::vector<std::int64_t>& intValues);
+  std::unique_ptr<TSQLiteTable> RunWithArgs(const std::vector<BindValue>& values);
+
+ private:
+  TSQLiteDatabase& db_;
+  std::string sql_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+}  // namespace velmora
