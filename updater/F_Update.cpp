@@ -215,6 +215,7 @@ void TForm1::IdHTTP1WorkBegin(std::int64_t total) {
     // No expected size: a busy bar, and Label2 counts what arrives.
     barUnit_ = 1;
     ProgressBar1->setRange(0, 0);
+    ProgressBar1->setValue(0);
     return;
   }
   barUnit_ = total > INT_MAX ? 1024 : 1;
