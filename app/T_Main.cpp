@@ -1,0 +1,830 @@
+#include "app/T_Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <functional>
+
+#include "app/AppGlobals.h"
+#include "app/Export.h"
+#include "app/F_About.h"
+#include "app/F_ExitWait.h"
+#include "app/ResultModel.h"
+#include "app/T_Option.h"
+#include "app/UpdateCheck.h"
+#include "app/WindowHelpers.h"
+#include "engine/MyFuns_.h"
+#include "engine/ScanContext.h"
+#include "platform/MessageBox.h"
+#include "platform/Shell.h"
+#include "platform/qt/HttpClient.h"
+
+namespace velmora {
+
+TMain* Main = nullptr;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::string TrimBlanks(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
+int PackTag(const TResultNodeTag& tag) { return tag.Kind * 256 + tag.Filter; }
+
+std::optional<TResultNodeTag> NodeTag(const QTreeWidgetItem* item) {
+  const QVariant v = item->data(0, kNodeTagRole);
+  if (!v.isValid()) return std::nullopt;
+  const int packed = v.toInt();
+  return TResultNodeTag{static_cast<std::uint8_t>(packed / 256),
+                        static_cast<std::uint8_t>(packed % 256)};
+}
+
+// The log pane's splitter: a thin bar above the pane; dragging it changes the
+// pane's height.
+class PaneSplitter : public QFrame {
+ public:
+  PaneSplitter(QWidget* pane, QWidget* parent) : QFrame(parent), pane_(pane) {
+    setFixedHeight(4);
+    setCursor(Qt::SizeVerCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    startY_ = event->globalPosition().toPoint().y();
+    startHeight_ = pane_->height();
+  }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const int dy = event->globalPosition().toPoint().y() - startY_;
+    pane_->setFixedHeight(std::clamp(startHeight_ - dy, 30, 600));
+  }
+
+ private:
+  QWidget* pane_;
+  int startY_ = 0;
+  int startHeight_ = 0;
+};
+
+// Status panel 1: hosts the progress bar, which it places on its own
+// rectangle whenever it is laid out.
+class ProgressPanel : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    if (Main != nullptr) Main->StatusBar1DrawPanel(1, rect());
+  }
+};
+
+}  // namespace
+
+// ------------------------------------------------------------------ building
+
+TMain::TMain(QWidget* parent) : QMainWindow(parent) {
+  Main = this;
+  setObjectName("Main");
+  resize(1100, 720);
+  BuildToolBar();
+  BuildClientArea();
+  BuildStatusBar();
+  BuildMainMenu();
+  FormCreate();
+}
+
+TMain::~TMain() {
+  ++listingGeneration_;
+  if (Main == this) Main = nullptr;
+}
+
+void TMain::BuildToolBar() {
+  ToolBar1 = new QToolBar(this);
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setIconSize(QSize(48, 48));
+  ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  ToolBar1->toggleViewAction()->setEnabled(false);
+  addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+  auto button = [this](const char* name, const char* caption, QStyle::StandardPixmap icon) {
+    auto* b = new QToolButton(ToolBar1);
+    b->setObjectName(name);
+    b->setText(QString::fromUtf8(caption));
+    b->setIcon(style()->standardIcon(icon));
+    b->setIconSize(QSize(48, 48));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    ToolBar1->addWidget(b);
+    return b;
+  };
+  ToolButton3 = button("ToolButton3", "     开始扫描     ", QStyle::SP_MediaPlay);
+  ToolButton5 = button("ToolButton5", "停止扫描", QStyle::SP_MediaStop);
+  ToolButton4 = button("ToolButton4", "恢复数据", QStyle::SP_DialogSaveButton);
+  ToolBar1->addSeparator();
+  ToolButton8 = button("ToolButton8", "帮助", QStyle::SP_DialogHelpButton);
+  ToolButton9 = button("ToolButton9", "关于", QStyle::SP_MessageBoxInformation);
+  ToolButton2 = button("ToolButton2", "退出", QStyle::SP_DialogCloseButton);
+  ToolButton5->setEnabled(false);
+  ToolButton4->setEnabled(false);
+
+  connect(ToolButton3, &QToolButton::clicked, this, &TMain::ToolButton3Click);
+  connect(ToolButton5, &QToolButton::clicked, this, &TMain::ToolButton5Click);
+  connect(ToolButton4, &QToolButton::clicked, this, &TMain::ToolButton4Click);
+  connect(ToolButton8, &QToolButton::clicked, this, &TMain::ToolButton8Click);
+  connect(ToolButton9, &QToolButton::clicked, this, &TMain::ToolButton9Click);
+  connect(ToolButton2, &QToolButton::clicked, this, &TMain::ToolButton2Click);
+}
+
+void TMain::BuildClientArea() {
+  auto* central = new QWidget(this);
+  central->setObjectName("CentralWidget");
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // Panel1 (the DVR fragment list) and Panel3 (the result tree and list)
+  // fill the same area; Panel3 lies on top.
+  ClientArea = new QStackedWidget(central);
+  ClientArea->setObjectName("ClientArea");
+
+  Panel1 = new QWidget(ClientArea);
+  Panel1->setObjectName("Panel1");
+  auto* panel1Layout = new QVBoxLayout(Panel1);
+  panel1Layout->setContentsMargins(0, 0, 0, 0);
+  ListView3 = new QTableWidget(Panel1);
+  ListView3->setObjectName("ListView3");
+  ListView3->setColumnCount(6);
+  ListView3->setHorizontalHeaderLabels(
+      {"ID", "Start Cluster", "End Cluster", "Start Sector", "End Sector", " Size(MB)"});
+  const int fragmentWidths[] = {50, 150, 120, 120, 100, 150};
+  for (int i = 0; i < 6; ++i) ListView3->setColumnWidth(i, fragmentWidths[i]);
+  ListView3->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView3->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView3->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView3->setShowGrid(true);
+  ListView3->verticalHeader()->setVisible(false);
+  panel1Layout->addWidget(ListView3);
+
+  Panel3 = new QWidget(ClientArea);
+  Panel3->setObjectName("Panel3");
+  auto* panel3Layout = new QHBoxLayout(Panel3);
+  panel3Layout->setContentsMargins(0, 0, 0, 0);
+  auto* split = new QSplitter(Qt::Horizontal, Panel3);
+  split->setObjectName("ResultSplitter");
+  split->setChildrenCollapsible(false);
+
+  TreeView1 = new QTreeWidget(split);
+  TreeView1->setObjectName("TreeView1");
+  TreeView1->setHeaderHidden(true);
+  TreeView1->setColumnCount(1);
+  TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  TreeView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TreeView1->setAllColumnsShowFocus(true);
+  TreeView1->viewport()->installEventFilter(this);
+
+  ListModel = new ResultModel(this);
+  ListView1 = new QTableView(split);
+  ListView1->setObjectName("ListView1");
+  ListView1->setModel(ListModel);
+  ListView1->setShowGrid(true);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setSortingEnabled(false);
+  ListView1->setWordWrap(false);
+  ListView1->setTextElideMode(Qt::ElideRight);
+  ListView1->verticalHeader()->setVisible(false);
+  ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  ListView1->horizontalHeader()->setSectionsClickable(true);
+  ListView1->horizontalHeader()->setHighlightSections(false);
+  ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  connect(ListView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          &TMain::ListView1ColumnClick);
+
+  // The result list's popup menu; its commands come with the list commands.
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (!PopupMenu1->actions().isEmpty()) PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
+  });
+
+  split->addWidget(TreeView1);
+  split->addWidget(ListView1);
+  split->setStretchFactor(0, 0);
+  split->setStretchFactor(1, 1);
+  split->setSizes({200, 900});
+  panel3Layout->addWidget(split);
+
+  ClientArea->addWidget(Panel1);
+  ClientArea->addWidget(Panel3);
+  ClientArea->setCurrentWidget(Panel3);
+  column->addWidget(ClientArea, 1);
+
+  BuildLogPane();
+  Splitter1 = new PaneSplitter(Panel2, central);
+  Splitter1->setObjectName("Splitter1");
+  column->addWidget(Splitter1);
+  column->addWidget(Panel2);
+
+  setCentralWidget(central);
+}
+
+void TMain::BuildLogPane() {
+  Panel2 = new QWidget(this);
+  Panel2->setObjectName("Panel2");
+  Panel2->setFixedHeight(100);
+  auto* layout = new QVBoxLayout(Panel2);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  auto* bar = new QFrame(Panel2);
+  bar->setObjectName("LogBar");
+  bar->setFrameShape(QFrame::StyledPanel);
+  bar->setFixedHeight(16);
+  auto* barLayout = new QHBoxLayout(bar);
+  barLayout->setContentsMargins(0, 0, 2, 0);
+  barLayout->addStretch(1);
+  SpeedButton1 = new QToolButton(bar);
+  SpeedButton1->setObjectName("SpeedButton1");
+  SpeedButton1->setText("×");
+  SpeedButton1->setToolTip("Close Log");
+  SpeedButton1->setAutoRaise(true);
+  SpeedButton1->setFixedSize(16, 14);
+  barLayout->addWidget(SpeedButton1);
+  connect(SpeedButton1, &QToolButton::clicked, this, &TMain::SpeedButton1Click);
+  layout->addWidget(bar);
+
+  ListView2 = new QTreeWidget(Panel2);
+  ListView2->setObjectName("ListView2");
+  ListView2->setColumnCount(4);
+  ListView2->setHeaderLabels({"类型", "日期", "时间", "信息"});
+  ListView2->setColumnWidth(0, 100);
+  ListView2->setColumnWidth(1, 80);
+  ListView2->setColumnWidth(2, 80);
+  ListView2->header()->setStretchLastSection(true);
+  ListView2->setRootIsDecorated(false);
+  ListView2->setUniformRowHeights(true);
+  ListView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView2->setSelectionBehavior(QAbstractItemView::SelectRows);
+  layout->addWidget(ListView2, 1);
+}
+
+void TMain::BuildStatusBar() {
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName("StatusBar1");
+  bar->setSizeGripEnabled(true);
+  setStatusBar(bar);
+
+  StatusPanel0 = new QLabel("就绪", bar);
+  StatusPanel0->setObjectName("StatusPanel0");
+  StatusPanel0->setFixedWidth(200);
+  StatusPanel0->setAlignment(Qt::AlignCenter);
+
+  StatusPanel1 = new ProgressPanel(bar);
+  StatusPanel1->setObjectName("StatusPanel1");
+  StatusPanel1->setFixedWidth(400);
+  StatusPanel1->setMinimumHeight(16);
+  ProgressBar1 = new QProgressBar(StatusPanel1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+
+  StatusPanel2 = new QLabel(bar);
+  StatusPanel2->setObjectName("StatusPanel2");
+  StatusPanel2->setFixedWidth(500);
+
+  bar->addWidget(StatusPanel0);
+  bar->addWidget(StatusPanel1);
+  bar->addWidget(StatusPanel2);
+}
+
+QAction* TMain::MenuItem(QMenu* menu, const char* name, const char* caption,
+                         const QKeySequence& shortcut) {
+  auto* action = new QAction(QString::fromUtf8(caption), this);
+  action->setObjectName(name);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  action->setShortcutContext(Qt::WindowShortcut);
+  menu->addAction(action);
+  // The menu bar is hidden; the window itself carries the items so that their
+  // shortcuts act. A disabled item's shortcut does nothing.
+  addAction(action);
+  return action;
+}
+
+void TMain::BuildMainMenu() {
+  MainMenu1 = new QMenuBar(this);
+  MainMenu1->setObjectName("MainMenu1");
+  MainMenu1->setNativeMenuBar(false);
+  setMenuBar(MainMenu1);
+
+  QMenu* file = MainMenu1->addMenu("文件");
+  N21 = MenuItem(file, "N21", "新建工程", QKeySequence(Qt::ALT | Qt::Key_S));
+  N2 = MenuItem(file, "N2", "停止扫描", QKeySequence(Qt::ALT | Qt::Key_T));
+  N16 = MenuItem(file, "N16", "恢复数据", QKeySequence(Qt::ALT | Qt::Key_R));
+  file->addSeparator();
+  IOStxl1 = MenuItem(file, "IOStxl1", "IOS通讯录");
+  IOSdx1 = MenuItem(file, "IOSdx1", "IOS短信");
+  IOSthjl1 = MenuItem(file, "IOSthjl1", "IOS通话记录");
+  IOSwx1 = MenuItem(file, "IOSwx1", "IOS微信");
+  Scan1 = MenuItem(file, "Scan1", "Scan");
+  Scan11 = MenuItem(file, "Scan11", "Scan1");
+  scan21 = MenuItem(file, "scan21", "scan2");
+  Scan31 = MenuItem(file, "Scan31", "Scan3");
+  for (QAction* a : {Scan1, Scan11, scan21, Scan31}) a->setVisible(false);
+  file->addSeparator();
+  N4 = MenuItem(file, "N4", "退出", QKeySequence(Qt::ALT | Qt::Key_E));
+
+  QMenu* edit = MainMenu1->addMenu("&Edit");
+  edit->setObjectName("N5");
+  N13 = MenuItem(edit, "N13", "Select All");
+  N14 = MenuItem(edit, "N14", "Check All");
+  UncheckAll1 = MenuItem(edit, "UncheckAll1", "Uncheck All");
+  N15 = MenuItem(edit, "N15", "Check Selected");
+  UncheckSelected1 = MenuItem(edit, "UncheckSelected1", "Uncheck Selected");
+  for (const char* caption : {"Show Info", "Save Scan Info", "Load Scan Info"}) {
+    QAction* a = edit->addAction(caption);
+    a->setVisible(false);
+  }
+
+  QMenu* view = MainMenu1->addMenu("查看");
+  ShowLog1 = MenuItem(view, "ShowLog1", "显示日志");
+  ShowLog1->setCheckable(true);
+  ShowLog1->setChecked(true);
+  ShowToolbar1 = MenuItem(view, "ShowToolbar1", "显示工具条");
+  ShowToolbar1->setCheckable(true);
+  ShowToolbar1->setChecked(true);
+  Debug1 = MenuItem(view, "Debug1", "Debug");
+  Debugbyte1 = MenuItem(view, "Debugbyte1", "Debug_byte");
+  Debug1->setVisible(false);
+  Debugbyte1->setVisible(false);
+
+  QMenu* help = MainMenu1->addMenu("帮助");
+  N23 = MenuItem(help, "N23", "帮助", QKeySequence(Qt::Key_F1));
+  N25 = MenuItem(help, "N25", "关于", QKeySequence(Qt::Key_F3));
+
+  for (QMenu* menu : {file, edit, view, help}) menu->menuAction()->setVisible(false);
+  MainMenu1->setVisible(false);
+
+  N2->setEnabled(false);
+  N16->setEnabled(false);
+
+  connect(N21, &QAction::triggered, this, &TMain::N21Click);
+  connect(N2, &QAction::triggered, this, &TMain::N2Click);
+  connect(N16, &QAction::triggered, this, &TMain::N16Click);
+  connect(N4, &QAction::triggered, this, &TMain::N4Click);
+  connect(N25, &QAction::triggered, this, &TMain::N25Click);
+  connect(ShowLog1, &QAction::triggered, this, &TMain::ShowLog1Click);
+  connect(ShowToolbar1, &QAction::triggered, this, &TMain::ShowToolbar1Click);
+  connect(IOStxl1, &QAction::triggered, this, &TMain::IOStxl1Click);
+  connect(IOSdx1, &QAction::triggered, this, &TMain::IOSdx1Click);
+  connect(IOSthjl1, &QAction::triggered, this, &TMain::IOSthjl1Click);
+  connect(IOSwx1, &QAction::triggered, this, &TMain::IOSwx1Click);
+}
+
+// ------------------------------------------------------------------ start-up
+
+void TMain::FormCreate() {
+  SortAscending = false;
+  FirstActivation = true;
+  AppDir = ExecutableDir();
+  const std::string configFile = AppDir + "config.ini";
+  AppTitle = ReadIniString(configFile, "main", "title", kProductTitle);
+  const std::string installed = ReadIniString(configFile, "main", "ver", "0");
+  const std::string storedDate = ReadIniString(configFile, "main", "date", TodayText());
+
+  // At most once a day: the first start of a day asks the maker's site for
+  // the published version. The day is recorded before the fetch, so a failed
+  // or declined check is not repeated that day.
+  if (storedDate != TodayText()) {
+    WriteIniValue(configFile, "main", "date", kIniString, TodayText());
+    const std::string published =
+        FetchPublishedVersion(VersionFileURL(), AppDir, kVersionRequestTimeoutMs);
+    if (IsNewerPublished(installed, published)) {
+      const auto answer =
+          platform::ShowMessageBox(UpdateQuestionText(published, installed), "更新",
+                                   platform::MbIcon::Question, platform::MbButtons::YesNo);
+      if (answer == platform::MbResult::Yes) {
+        platform::StartProgram(AppDir + "update");
+        RequestApplicationEnd();
+      }
+    }
+  }
+
+  if (TrimBlanks(AppTitle).empty()) AppTitle = kProductTitle;
+  WriteIniValue(configFile, "main", "ver", kIniString, std::string(AppVersion));
+  WriteIniValue(configFile, "main", "date", kIniString, TodayText());
+
+  setWindowTitle(Q(AppTitle + AppVersion));
+  QCoreApplication::setApplicationName(Q(AppTitle));
+  CenterOnDesktop(this);
+
+  MachineId = ComputeMachineId();
+  AddLogRow("System", TodayText(), NowTimeText(), "程序就绪...");
+  ScanStopRequested = true;
+  ScanEnabled = true;
+
+  // Last: every later date and time text is "yyyy-mm-dd" and "hh:mm:ss".
+  SetProgramFormats();
+}
+
+void TMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TMain::FormActivate() {
+  if (!FirstActivation) return;
+  if (ListModel->Count() == 0) ToolButton3Click();
+  FirstActivation = false;
+}
+
+bool TMain::event(QEvent* event) {
+  // Status tips would hide the status panels; the panels are the scanners'.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
+      // After the press has selected the node: list it once the release is
+      // through.
+      QMetaObject::invokeMethod(this, &TMain::TreeView1Click, Qt::QueuedConnection);
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------ commands
+
+void TMain::ToolButton3Click() {
+  if (Form2 == nullptr) return;
+  Form2->show();
+  Form2->raise();
+  Form2->activateWindow();
+  setEnabled(false);
+  Form2->ProgressBar1->setValue(0);
+}
+
+void TMain::N21Click() { ToolButton3Click(); }
+
+void TMain::ToolButton5Click() {
+  const auto answer = platform::ShowMessageBox("您确定要停止扫描?", "Information",
+                                               platform::MbIcon::Question,
+                                               platform::MbButtons::YesNo);
+  if (answer != platform::MbResult::Yes) return;
+  ScanStopRequested = true;
+  ScanEnabled = true;
+  SetIdleCommands();
+}
+
+void TMain::N2Click() { ToolButton5Click(); }
+
+void TMain::SetIdleCommands() {
+  SetCommandEnabled(ScanCommand::Start, true);
+  SetCommandEnabled(ScanCommand::Stop, false);
+  if (ListModel->Count() > 0) SetCommandEnabled(ScanCommand::Recover, true);
+}
+
+void TMain::ToolButton4Click() {
+  std::string folder;
+  if (!BrowseForFolder("请选择保存目录:", "/", folder)) return;
+  const ExportOutcome outcome = ExportResults(folder, [this] { PumpMessages(); });
+  if (!outcome.Ok) {
+    platform::ShowMessageBox(outcome.Error, AppTitle, platform::MbIcon::Error);
+    return;
+  }
+  platform::ShowMessageBox("恢复完成!", "Information", platform::MbIcon::Information);
+}
+
+void TMain::N16Click() { ToolButton4Click(); }
+
+void TMain::ToolButton8Click() { platform::OpenUrl(HelpPageURL()); }
+
+void TMain::ToolButton9Click() {
+  if (Form6 != nullptr) Form6->exec();
+}
+
+void TMain::N25Click() { ToolButton9Click(); }
+
+void TMain::ToolButton2Click() { close(); }
+
+void TMain::N4Click() { close(); }
+
+void TMain::ShowLog1Click() {
+  // The item ticks itself when triggered; what counts is the tick before.
+  const bool wasTicked = !ShowLog1->isChecked();
+  Panel2->setVisible(!wasTicked);
+  Splitter1->setVisible(!wasTicked);
+  ShowLog1->setChecked(!wasTicked);
+}
+
+void TMain::ShowToolbar1Click() {
+  const bool wasTicked = !ShowToolbar1->isChecked();
+  ToolBar1->setVisible(!wasTicked);
+  ShowToolbar1->setChecked(!wasTicked);
+}
+
+void TMain::SpeedButton1Click() {
+  Panel2->setVisible(false);
+  Splitter1->setVisible(false);
+  ShowLog1->setChecked(false);
+}
+
+void TMain::ListView2Change() {
+  QTreeWidgetItem* last = ListView2->topLevelItem(ListView2->topLevelItemCount() - 1);
+  if (last == nullptr) return;
+  ListView2->setCurrentItem(last);
+  ListView2->scrollToItem(last);
+}
+
+void TMain::StatusBar1DrawPanel(int panel, const QRect& rect) {
+  if (panel != 1) return;
+  ProgressBar1->setGeometry(rect.left(), rect.top(), rect.width(), rect.height());
+}
+
+// ------------------------------------------------------------------ closing
+
+void TMain::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->ignore();
+    return;
+  }
+  if (!ScanStopRequested) {
+    platform::ShowMessageBox("程序正在扫描中，请先停止扫描！", "提示",
+                             platform::MbIcon::Information);
+    event->ignore();
+    return;
+  }
+  const auto answer = platform::ShowMessageBox("您确定要退出程序吗? ", "提示",
+                                               platform::MbIcon::Question,
+                                               platform::MbButtons::YesNo);
+  if (answer != platform::MbResult::Yes) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  ++listingGeneration_;  // an unfinished listing adds nothing more
+  QCoreApplication::processEvents();
+  if (Form9 != nullptr) {
+    Form9->show();
+    Form9->raise();
+  }
+  QCoreApplication::processEvents();
+  setEnabled(false);
+  SendUsageCount();
+  RequestApplicationEnd();
+  event->accept();
+}
+
+void TMain::SendUsageCount() {
+  const std::string url = CountURL() + "?id=" + MachineId + "&software_name=" + kProductTitle +
+                          "&version=" + AppVersion;
+  try {
+    const QByteArray answer = platform::HttpGet(Q(url), {}, kCountRequestTimeoutMs);
+    (void)answer;  // read and dropped
+  } catch (...) {
+    // No network, no such host, a refused connection, an error status: the
+    // exit goes on without a word.
+  }
+}
+
+// ------------------------------------------------------------------ results
+
+void TMain::SetResultColumns(std::uint8_t kind) {
+  std::vector<ResultColumn> columns = ResultColumnSet(kind);
+  if (columns.empty()) return;
+  const bool stretchLast = columns.back().AutoSize;
+  std::vector<int> widths;
+  for (const ResultColumn& c : columns) widths.push_back(c.Width);
+  ListModel->SetColumns(std::move(columns));
+  QHeaderView* header = ListView1->horizontalHeader();
+  header->setStretchLastSection(stretchLast);
+  for (std::size_t i = 0; i < widths.size(); ++i) {
+    header->resizeSection(static_cast<int>(i), widths[i]);
+  }
+}
+
+void TMain::TreeView1Click() {
+  if (TreeView1->topLevelItemCount() == 0) return;
+  ListView1->setSortingEnabled(false);
+  const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+  if (selected.isEmpty()) return;
+  const std::optional<TResultNodeTag> tag = NodeTag(selected.first());
+  if (!tag) return;
+
+  ResultListClear();  // also ends a listing still under way
+  switch (tag->Kind) {
+    case kKindContacts:
+      SetResultColumns(tag->Kind);
+      ListRecords(ContactRecords, tag->Filter);
+      break;
+    case kKindMessages:
+      SetResultColumns(tag->Kind);
+      ListRecords(SmsRecords, tag->Filter);
+      break;
+    case kKindCalls:
+      SetResultColumns(tag->Kind);
+      ListRecords(CallRecords, tag->Filter);
+      break;
+    case kKindWeChat:
+      SetResultColumns(tag->Kind);
+      ListRecords(WeChatRecords, tag->Filter);
+      break;
+    default:
+      break;
+  }
+}
+
+template <typename Record>
+void TMain::ListRecords(const std::vector<Record>& records, std::uint8_t filter) {
+  if (records.empty() || filter > kFilterAll) return;
+  const std::uint64_t generation = listingGeneration_;
+  // Rows go to the list in batches; between batches the window's messages
+  // run, about every 15 ms, so input is answered while a long array lists.
+  constexpr qint64 kPumpIntervalMs = 15;
+  std::vector<ListRow> batch;
+  if (filter == kFilterAll) ListModel->Reserve(records.size());
+  QElapsedTimer sincePump;
+  sincePump.start();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (sincePump.elapsed() >= kPumpIntervalMs) {
+      ListModel->AppendRows(batch);
+      PumpMessages();
+      // A new listing, a cleared list or a new scan batch replaced this one.
+      if (generation != listingGeneration_) return;
+      sincePump.restart();
+    }
+    if (i >= records.size()) break;  // the array changed while messages ran
+    const Record& r = records[i];
+    if (filter == kFilterAll || (filter == kFilterLive && !r.Deleted) ||
+        (filter == kFilterDeleted && r.Deleted)) {
+      batch.push_back(MakeResultRow(r));
+    }
+  }
+  ListModel->AppendRows(batch);
+}
+
+void TMain::ListView1ColumnClick(int column) {
+  ListModel->SortByColumn(column);
+  SortAscending = !SortAscending;
+}
+
+// ------------------------------------------------------------------ scanners
+// Each hidden item runs its kind's scanner on the scan context that the
+// scan-setup dialog has set, and returns when the scanner has finished.
+
+void TMain::IOStxl1Click() {
+  // iOS contacts scanner: bound here when it is part of the engine.
+}
+
+void TMain::IOSdx1Click() {
+  // iOS messages scanner: bound here when it is part of the engine.
+}
+
+void TMain::IOSthjl1Click() {
+  // iOS call history scanner: bound here when it is part of the engine.
+}
+
+void TMain::IOSwx1Click() {
+  // WeChat messages scanner: bound here when it is part of the engine.
+}
+
+// ------------------------------------------------------------------ ScanView
+
+void TMain::TreeClear() { TreeView1->clear(); }
+
+void TMain::TreeInsertRootFirst(const std::string& rootText, const std::string& liveText,
+                                const std::string& deletedText,
+                                std::optional<std::uint8_t> tagKind) {
+  auto* root = new QTreeWidgetItem(QStringList{Q(rootText)});
+  auto* live = new QTreeWidgetItem(root, QStringList{Q(liveText)});
+  auto* deleted = new QTreeWidgetItem(root, QStringList{Q(deletedText)});
+  if (tagKind) {
+    root->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterAll}));
+    live->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterLive}));
+    deleted->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterDeleted}));
+  }
+  TreeView1->insertTopLevelItem(0, root);
+}
+
+void TMain::TreeSetNodeText(int index, const std::string& text) {
+  // Node `index` in tree order: each root, then its children depth first.
+  int at = 0;
+  std::function<bool(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* item) {
+    if (at++ == index) {
+      item->setText(0, Q(text));
+      return true;
+    }
+    for (int i = 0; i < item->childCount(); ++i) {
+      if (visit(item->child(i))) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+    if (visit(TreeView1->topLevelItem(i))) return;
+  }
+}
+
+void TMain::TreeExpandAll() { TreeView1->expandAll(); }
+
+void TMain::ResultListClear() {
+  ++listingGeneration_;
+  ListModel->Clear();
+}
+
+void TMain::ResultListAddRow(std::vector<std::string> cells) {
+  ListModel->AppendRow(std::move(cells));
+}
+
+std::size_t TMain::ResultListRowCount() const { return ListModel->Count(); }
+
+void TMain::FragmentListClearColumns() {
+  ListView3->setColumnCount(0);
+}
+
+void TMain::AddLogRow(const std::string& type, const std::string& date, const std::string& time,
+                      const std::string& message) {
+  auto* item = new QTreeWidgetItem(QStringList{Q(type), Q(date), Q(time), Q(message)});
+  ListView2->addTopLevelItem(item);
+  ListView2Change();
+}
+
+void TMain::SetStatusText(int panel, const std::string& text) {
+  if (panel == 0) StatusPanel0->setText(Q(text));
+  if (panel == 2) StatusPanel2->setText(Q(text));
+}
+
+std::string TMain::StatusText(int panel) const {
+  if (panel == 0) return StatusPanel0->text().toStdString();
+  if (panel == 2) return StatusPanel2->text().toStdString();
+  return {};
+}
+
+void TMain::SetProgressRange(int min, int max) {
+  progressMin_ = min;
+  progressMax_ = std::max(min, max);
+  // A bar whose range is empty would show the busy animation; keep one step.
+  ProgressBar1->setRange(progressMin_, progressMax_ > progressMin_ ? progressMax_ : progressMin_ + 1);
+}
+
+void TMain::SetProgressPosition(int position) {
+  ProgressBar1->setValue(std::clamp(position, progressMin_, std::max(progressMin_, progressMax_)));
+}
+
+void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
+  switch (command) {
+    case ScanCommand::Start:
+      ToolButton3->setEnabled(enabled);
+      N21->setEnabled(enabled);
+      break;
+    case ScanCommand::Stop:
+      ToolButton5->setEnabled(enabled);
+      N2->setEnabled(enabled);
+      break;
+    case ScanCommand::Recover:
+      ToolButton4->setEnabled(enabled);
+      N16->setEnabled(enabled);
+      break;
+  }
+}
+
+void TMain::PumpMessages() { QCoreApplication::processEvents(); }
+
+}  // namespace velmora

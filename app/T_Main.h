@@ -1,0 +1,185 @@
+// The main window TMain (instance Main): tool bar, result tree and list, log
+// pane, status bar with its progress bar, and the hidden main menu whose
+// shortcuts act. It is the widget side of the scan seam: the scanners speak
+// to it through ScanView.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/ScanView.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QStackedWidget;
+class QTableView;
+class QTableWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+namespace velmora {
+
+class ResultModel;
+
+// Item data role under which a result tree node keeps its TResultNodeTag.
+inline constexpr int kNodeTagRole = Qt::UserRole + 1;
+
+class TMain : public QMainWindow, public ScanView {
+  Q_OBJECT
+
+ public:
+  // Builds the components, then runs FormCreate.
+  explicit TMain(QWidget* parent = nullptr);
+  ~TMain() override;
+
+  // ---- components, by their names
+  QToolBar* ToolBar1 = nullptr;
+  QToolButton* ToolButton3 = nullptr;  // Start
+  QToolButton* ToolButton5 = nullptr;  // Stop
+  QToolButton* ToolButton4 = nullptr;  // Recover
+  QToolButton* ToolButton8 = nullptr;  // Help
+  QToolButton* ToolButton9 = nullptr;  // About
+  QToolButton* ToolButton2 = nullptr;  // Exit
+  QStackedWidget* ClientArea = nullptr;
+  QWidget* Panel1 = nullptr;   // behind: the DVR fragment list
+  QWidget* Panel3 = nullptr;   // on top: the result tree and list
+  QTreeWidget* TreeView1 = nullptr;
+  QTableView* ListView1 = nullptr;
+  ResultModel* ListModel = nullptr;
+  QTableWidget* ListView3 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QFrame* Splitter1 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QTreeWidget* ListView2 = nullptr;
+  QLabel* StatusPanel0 = nullptr;
+  QWidget* StatusPanel1 = nullptr;
+  QLabel* StatusPanel2 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+
+  QMenuBar* MainMenu1 = nullptr;
+  QAction* N21 = nullptr;  // Start, Alt+S
+  QAction* N2 = nullptr;   // Stop, Alt+T
+  QAction* N16 = nullptr;  // Recover, Alt+R
+  QAction* N4 = nullptr;   // Exit, Alt+E
+  QAction* N25 = nullptr;  // About, F3
+  QAction* N23 = nullptr;  // Help, F1 (no action)
+  QAction* ShowLog1 = nullptr;
+  QAction* ShowToolbar1 = nullptr;
+  QAction* IOStxl1 = nullptr;   // iOS contacts scanner
+  QAction* IOSdx1 = nullptr;    // iOS messages scanner
+  QAction* IOSthjl1 = nullptr;  // iOS call history scanner
+  QAction* IOSwx1 = nullptr;    // WeChat messages scanner
+  QAction* Scan1 = nullptr;
+  QAction* Scan11 = nullptr;
+  QAction* scan21 = nullptr;
+  QAction* Scan31 = nullptr;
+  QAction* N13 = nullptr;
+  QAction* N14 = nullptr;
+  QAction* UncheckAll1 = nullptr;
+  QAction* N15 = nullptr;
+  QAction* UncheckSelected1 = nullptr;
+  QAction* Debug1 = nullptr;
+  QAction* Debugbyte1 = nullptr;
+
+  // ---- handlers
+  void FormCreate();
+  void FormActivate();
+  void ToolButton3Click();  // Start: the scan-setup dialog, modeless
+  void N21Click();
+  void ToolButton5Click();  // Stop
+  void N2Click();
+  void ToolButton4Click();  // Recover (export)
+  void N16Click();
+  void ToolButton8Click();  // Help
+  void ToolButton9Click();  // About
+  void N25Click();
+  void ToolButton2Click();  // Exit
+  void N4Click();
+  void ShowLog1Click();
+  void ShowToolbar1Click();
+  void SpeedButton1Click();
+  void ListView2Change();
+  void StatusBar1DrawPanel(int panel, const QRect& rect);
+  void TreeView1Click();
+  void ListView1ColumnClick(int column);
+  void IOStxl1Click();
+  void IOSdx1Click();
+  void IOSthjl1Click();
+  void IOSwx1Click();
+
+  // The columns of a kind's results on ListView1 (kinds 0 to 3; any other
+  // kind changes nothing).
+  void SetResultColumns(std::uint8_t kind);
+
+  // What the status panels 0 and 2 show.
+  std::string StatusText(int panel) const;
+
+  // ---- ScanView
+  void TreeClear() override;
+  void TreeInsertRootFirst(const std::string& rootText, const std::string& liveText,
+                           const std::string& deletedText,
+                           std::optional<std::uint8_t> tagKind) override;
+  void TreeSetNodeText(int index, const std::string& text) override;
+  void TreeExpandAll() override;
+  void ResultListClear() override;
+  void ResultListAddRow(std::vector<std::string> cells) override;
+  std::size_t ResultListRowCount() const override;
+  void FragmentListClearColumns() override;
+  void AddLogRow(const std::string& type, const std::string& date, const std::string& time,
+                 const std::string& message) override;
+  void SetStatusText(int panel, const std::string& text) override;
+  void SetProgressRange(int min, int max) override;
+  void SetProgressPosition(int position) override;
+  void SetCommandEnabled(ScanCommand command, bool enabled) override;
+  void PumpMessages() override;
+
+  // How long the exit waits for the usage-count server, in milliseconds.
+  static constexpr int kCountRequestTimeoutMs = 3000;
+  // How long start-up waits for the version file, in milliseconds.
+  static constexpr int kVersionRequestTimeoutMs = 30000;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildToolBar();
+  void BuildClientArea();
+  void BuildLogPane();
+  void BuildStatusBar();
+  void BuildMainMenu();
+  QAction* MenuItem(QMenu* menu, const char* name, const char* caption,
+                    const QKeySequence& shortcut = QKeySequence());
+  void SetIdleCommands();
+  void SendUsageCount();
+  template <typename Record>
+  void ListRecords(const std::vector<Record>& records, std::uint8_t filter);
+
+  // Bumped by every new listing and by every clear of the list, so that an
+  // unfinished listing adds no rows once it is replaced.
+  std::uint64_t listingGeneration_ = 0;
+  bool closing_ = false;
+  int progressMin_ = 0;
+  int progressMax_ = 0;
+};
+
+extern TMain* Main;
+
+}  // namespace velmora
+
+
+// TMAIN READY
