@@ -1,0 +1,515 @@
+#include "engine/CarvingEngine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+#include "engine/MyFuns_.h"
+#include "engine/SQLiteFormat.h"
+#include "engine/SQLiteTable3.h"
+#include "platform/MessageBox.h"
+
+namespace velmora {
+
+namespace fmt = sqlitefmt;
+
+std::chrono::milliseconds CarvePumpInterval{15};
+
+namespace {
+
+using platform::MbIcon;
+
+constexpr const char* kCaption = "提示";
+constexpr std::size_t kCandidatesPerTick = 4096;
+
+CarveRunStats gLastStats;
+
+void InfoBox(const std::string& text) { platform::ShowMessageBox(text, kCaption, MbIcon::Information); }
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Trims blanks and control characters at both ends.
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::string Count(int n) { return std::to_string(n); }
+
+}  // namespace
+
+const CarveRunStats& LastCarveRunStats() { return gLastStats; }
+
+// ------------------------------------------------------------------ values
+
+bool TryTextToInt64(std::string_view text, std::int64_t& value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  std::uint64_t magnitude = 0;
+  const std::uint64_t limit =
+      negative ? std::uint64_t{1} << 63 : static_cast<std::uint64_t>(INT64_MAX);
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    const unsigned d = static_cast<unsigned>(c - '0');
+    if (magnitude > (limit - d) / 10) return false;  // would pass the limit
+    magnitude = magnitude * 10 + d;
+  }
+  value = negative ? static_cast<std::int64_t>(~magnitude + 1) : static_cast<std::int64_t>(magnitude);
+  return true;
+}
+
+bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year) {
+  if (timeText.size() < 4) return false;
+  return TryTextToInt64(std::string_view(timeText).substr(0, 4), year);
+}
+
+std::int64_t SecondsToMs(std::int64_t seconds) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) * 1000u);
+}
+
+// ------------------------------------------------------------------ decode
+
+std::uint64_t CarvedRecord::SerialType(int column) const {
+  if (column < 0 || column >= ColumnCount()) return 0;
+  return serialTypes_[static_cast<std::size_t>(column)];
+}
+
+std::string CarvedRecord::Text(int column) const {
+  if (column == 0) return column0Text_;
+  if (column < 0 || column >= ColumnCount()) return {};
+  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+  const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
+  switch (st) {
+    case 0: return "NULL";
+    case 8: return "0";
+    case 9: return "1";
+    case 7:
+    case 10:
+    case 11: return {};
+    default: break;
+  }
+  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+  if (st <= 6) {
+    std::uint64_t u = 0;
+    for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
+    if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
+    return std::to_string(static_cast<std::int64_t>(u));
+  }
+  if (st % 2 == 0 && !decodeBlobs_) return {};
+  return std::string(reinterpret_cast<const char*>(image_.data() + off), n);
+}
+
+DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
+                            int firstSerialColumn, int columnCount, bool decodeBlobs,
+                            CarvedRecord& out) {
+  const std::size_t n = static_cast<std::size_t>(std::max(columnCount, 0));
+  out.image_ = image;
+  out.offset_ = offset;
+  out.headerBytes_ = 0;
+  out.decodeBlobs_ = decodeBlobs;
+  out.serialTypes_.assign(n, 0);
+  out.contentOffsets_.assign(n, 0);
+  out.column0Text_.clear();
+
+  std::size_t at = offset;
+  for (std::size_t c = static_cast<std::size_t>(std::max(firstSerialColumn, 0)); c < n; ++c) {
+    std::uint64_t v = 0;
+    const int len = fmt::ReadVarint(image, at, fmt::kMaxSerialTypeBytes, v);
+    if (len == 0) {
+      // Four bytes present and none ends the varint: the serial type is too
+      // long. Fewer present: the header runs off the image.
+      if (!fmt::Fits(image.size(), at, fmt::kMaxSerialTypeBytes)) return DecodeStatus::PastImage;
+      out.headerBytes_ = at - offset + fmt::kMaxSerialTypeBytes;
+      return DecodeStatus::LongSerialType;
+    }
+    out.serialTypes_[c] = v;
+    at += static_cast<std::size_t>(len);
+  }
+  out.headerBytes_ = at - offset;
+
+  for (std::size_t c = 1; c < n; ++c) {
+    const std::uint64_t size = fmt::ContentSize(out.serialTypes_[c]);
+    if (!fmt::Fits(image.size(), at, static_cast<std::size_t>(size))) return DecodeStatus::PastImage;
+    out.contentOffsets_[c] = at;
+    at += static_cast<std::size_t>(size);
+  }
+  return DecodeStatus::Ok;
+}
+
+bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uint16_t> cellPointers) {
+  for (std::uint16_t c : cellPointers) {
+    const std::size_t cellStart = pageStart + c;
+    if (pos > cellStart && pos - cellStart < 12) return true;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------------ header test
+
+HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound)
+    : mode_(mode), bound_(textBound), tables_(std::max<std::size_t>(columns.size(), 2)) {
+  for (auto& t : tables_) t.fill(kAccept);
+  for (std::size_t c = 1; c < columns.size(); ++c) {
+    const PTableField& f = columns[c];
+    auto& t = tables_[c];
+    for (unsigned b = 0; b < 256; ++b) {
+      std::uint8_t code = kAccept;  // a column without Kind takes one byte, untested
+      if (f.Kind == "i") {
+        const bool overMax = b > static_cast<unsigned>(f.MaxSerialType);
+        bool bad;
+        if (mode == HeaderTest::SingleByte)
+          bad = overMax || b == 7 || (f.Required && b == 0);
+        else
+          bad = overMax || b == 7 || (f.Required && (b == 0 || b == 6));
+        code = bad ? kReject : kAccept;
+      } else if (f.Kind == "c") {
+        if (mode == HeaderTest::SingleByte)
+          code = (b == 0 || (b % 2 == 1 && b >= 13 && b <= 127)) ? kAccept : kReject;
+        else if (b >= 0x80)
+          code = kTextVarint;
+        else
+          code = (b == 0 || (b % 2 == 1 && b >= 13 && b <= textBound)) ? kAccept : kReject;
+      } else if (f.Kind == "b") {
+        if (mode == HeaderTest::SingleByte)
+          code = kAccept;  // the single-byte test has no blob kind
+        else if (b >= 0x80)
+          code = kBlobVarint;
+        else
+          code = (b == 0 || (b % 2 == 0 && b >= 12 && b <= textBound)) ? kAccept : kReject;
+      }
+      t[b] = code;
+    }
+  }
+}
+
+bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
+  const std::size_t size = image.size();
+  std::size_t extra = 0;
+  for (std::size_t c = 1; c < tables_.size(); ++c) {
+    const std::size_t off = pos + (c - 1) + extra;
+    if (off >= size) return false;  // the header would run off the image
+    const std::uint8_t code = tables_[c][image[off]];
+    if (code == kAccept) continue;
+    if (code == kReject) return false;
+    // A multi-byte serial type: at most four continuation bytes.
+    std::uint64_t v = 0;
+    const int len = fmt::ReadVarint(image, off, 5, v);
+    if (len == 0) return false;
+    extra += static_cast<std::size_t>(len - 1);
+    if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
+    if (v == 0) continue;
+    if (code == kTextVarint) {
+      if (v % 2 == 0 || v < 13 || v > bound_) return false;
+    } else {
+      if (v % 2 == 1 || v < 12 || v > bound_) return false;
+    }
+  }
+  return true;
+}
+
+// ------------------------------------------------------------------ run state
+
+CarveRun::CarveRun(ScanView& v, const CarveKind& k)
+    : view(v), kind(k), lastPump_(std::chrono::steady_clock::now()) {}
+
+CarveRun::~CarveRun() = default;
+
+bool CarveRun::IsLiveCell(std::size_t at) const {
+  return velmora::IsLiveCell(at, pageStart, cellPointers);
+}
+
+void CarveRun::WriteCountStatus() {
+  view.SetStatusText(2, "找到 " + Count(hits) + kind.statusText + Count(deleted) + "条删除");
+}
+
+void CarveRun::CountHit(bool live) {
+  ++hits;
+  if (!live) ++deleted;
+  if (!kind.statusAtFinish) WriteCountStatus();
+}
+
+void CarveRun::Pump() {
+  view.PumpMessages();
+  lastPump_ = std::chrono::steady_clock::now();
+}
+
+void CarveRun::Tick() {
+  if (std::chrono::steady_clock::now() - lastPump_ >= CarvePumpInterval) Pump();
+}
+
+// ------------------------------------------------------------------ schema
+
+void BuildTableColumns(const std::string& createText, const CarveKind& kind, ATableField& columns,
+                       std::vector<int>& keys, CarveRun* run) {
+  const int n = static_cast<int>(std::count(createText.begin(), createText.end(), ',')) + 1;
+
+  // The body: after the first "(" (the whole text when there is none),
+  // without the last bodyCut characters.
+  const std::size_t open = createText.find('(');
+  std::string body = open == std::string::npos ? createText : createText.substr(open + 1);
+  body.resize(body.size() - std::min<std::size_t>(body.size(), static_cast<std::size_t>(std::max(kind.bodyCut, 0))));
+
+  columns.assign(static_cast<std::size_t>(n), PTableField{});
+  keys.assign(kind.keyNames.size(), 0);
+  for (int i = 0; i < n; ++i) {
+    if (run) run->Tick();
+    const std::string definition = Trim(SplitField(body, ',', i));
+    // The first blank-separated word is the name, the second the type.
+    const std::size_t blank = definition.find(' ');
+    PTableField& f = columns[static_cast<std::size_t>(i)];
+    f.Name = definition.substr(0, blank);
+    std::string type;
+    if (blank != std::string::npos) {
+      const std::size_t next = definition.find(' ', blank + 1);
+      type = Lower(definition.substr(blank + 1, next == std::string::npos ? std::string::npos
+                                                                           : next - blank - 1));
+    }
+    if (type.find("integer") != std::string::npos) f.Kind = "i", f.MaxSerialType = 9;
+    if (type.find("text") != std::string::npos) f.Kind = "c", f.MaxSerialType = 13;
+    if (kind.blobKind && type.find("blob") != std::string::npos) f.Kind = "b", f.MaxSerialType = 12;
+
+    const std::string name = Lower(f.Name);
+    for (std::size_t k = 0; k < kind.keyNames.size(); ++k) {
+      if (name != kind.keyNames[k]) continue;
+      keys[k] = i;
+      if (std::find(kind.requiredKeys.begin(), kind.requiredKeys.end(), kind.keyNames[k]) !=
+          kind.requiredKeys.end())
+        f.Required = true;
+    }
+    if (kind.requireDefaultColumns && Lower(definition).find("default") != std::string::npos)
+      f.Required = true;
+  }
+  if (kind.adjustColumns) kind.adjustColumns(columns, keys);
+}
+
+// ------------------------------------------------------------------ finish
+
+void FinishScanUi(ScanView& view) {
+  ScanStopRequested = true;
+  ScanEnabled = true;
+  view.SetCommandEnabled(ScanCommand::Start, true);
+  view.SetCommandEnabled(ScanCommand::Stop, false);
+  view.SetCommandEnabled(ScanCommand::Recover, view.ResultListRowCount() > 0);
+}
+
+namespace {
+
+// The finish texts of a walk that ended (normally or by Stop).
+void FinishTexts(CarveRun& run) {
+  const CarveKind& k = run.kind;
+  ScanView& view = run.view;
+  if (k.statusAtFinish) run.WriteCountStatus();
+  view.SetStatusText(0, "扫描完成");
+  view.TreeExpandAll();
+  AddSystemLog(view, "扫描完成,共找到 " + Count(run.hits) + k.logText + Count(run.deleted) + "条删除");
+  view.TreeSetNodeText(0, k.word + "(" + Count(run.hits) + ")");
+  view.TreeSetNodeText(1, "正常" + k.word + "(" + Count(run.hits - run.deleted) + ")");
+  view.TreeSetNodeText(2, "删除" + k.word + "(" + Count(run.deleted) + ")");
+}
+
+// The generic candidate test, decode, checks, live test and per-hit work for
+// the candidate at pos. Returns the next position.
+std::size_t TestCandidate(CarveRun& run, const HeaderMatcher& matcher, int columnCount,
+                          CarvedRecord& rec, std::size_t pos) {
+  if (!matcher.Match(run.image, pos)) return pos + 1;
+  const CarveKind& k = run.kind;
+  const DecodeStatus status = DecodeRecordAt(run.image, pos, 1, columnCount, k.decodeBlobs, rec);
+  if (status == DecodeStatus::PastImage) return pos + 1;
+  if (status == DecodeStatus::LongSerialType) return pos + std::max<std::size_t>(rec.HeaderBytes(), 1);
+  if (k.beforeChecks) k.beforeChecks(rec, run);
+  const CheckResult result = k.check ? k.check(rec, run) : CheckResult::Pass;
+  if (result == CheckResult::Miss) return pos + 1;
+  if (result == CheckResult::Skip) return pos + std::max<std::size_t>(rec.HeaderBytes(), 1);
+  const bool live = run.IsLiveCell(pos);
+  if (k.onHit) k.onHit(rec, live, run);
+  if (k.countHits) run.CountHit(live);
+  return pos + 1;
+}
+
+// The page walk over pages 2..pageCount of the image.
+void WalkPages(CarveRun& run, const ATableField& columns) {
+  const CarveKind& k = run.kind;
+  ScanView& view = run.view;
+  const std::span<const std::uint8_t> image = run.image;
+  const std::size_t total = image.size();
+  const std::size_t pageSize = run.pageSize;
+  const HeaderMatcher matcher(columns, k.headerTest,
+                              static_cast<std::uint64_t>(std::max(k.textBoundFactor, 1)) * pageSize);
+  const int columnCount = static_cast<int>(columns.size());
+  CarvedRecord rec;
+
+  view.SetProgressRange(0, static_cast<int>(run.pageCount) - 1);
+  run.pos = pageSize;
+  run.page = 1;
+  while (run.pos < total) {
+    run.Tick();
+    view.SetProgressPosition(static_cast<int>(run.page));
+    if (ScanStopRequested) break;
+
+    // Cell pointers of a table leaf page, as far as the image holds them.
+    run.cellPointers.clear();
+    run.pageStart = run.pos;
+    if (image[run.pos] == fmt::kPageTableLeaf && fmt::Fits(total, run.pos + fmt::kPageCellCount, 2)) {
+      const std::size_t count = fmt::Get16(image, run.pos + fmt::kPageCellCount);
+      const std::size_t first = run.pos + fmt::kLeafCellPointers;
+      for (std::size_t i = 0; i < count && fmt::Fits(total, first + 2 * i, 2); ++i)
+        run.cellPointers.push_back(fmt::Get16(image, first + 2 * i));
+    }
+    ++run.page;
+    const std::size_t pageEnd = pageSize * run.page;
+
+    if (k.scanPage) {
+      k.scanPage(run, pageEnd);
+    } else {
+      const std::uint8_t* bytes = image.data();
+      std::size_t pos = run.pos;
+      while (pos < pageEnd) {
+        const std::size_t chunkEnd = std::min(pageEnd, pos + kCandidatesPerTick);
+        while (pos < chunkEnd) {
+          if (!matcher.FirstByteMayMatch(bytes[pos])) {
+            ++pos;  // the common case: rejected on its first byte
+            continue;
+          }
+          pos = TestCandidate(run, matcher, columnCount, rec, pos);
+        }
+        run.Tick();
+      }
+    }
+    run.pos = pageEnd;
+  }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the run
+
+void RunCarve(ScanView& view, const CarveKind& k) {
+  // Set-up.
+  if (!ScanEnabled) return;
+  ScanStopRequested = false;
+  if (k.clearTreeFirst) view.TreeClear();
+  view.TreeInsertRootFirst(k.rootSetUpText.empty() ? k.word : k.rootSetUpText, "正常" + k.word,
+                           "删除" + k.word,
+                           k.taggedTree ? std::optional<std::uint8_t>(k.kindCode) : std::nullopt);
+  if (k.onSetUp) k.onSetUp();
+  view.ResultListClear();
+  view.FragmentListClearColumns();
+  AddSystemLog(view, "扫描... ");
+  view.SetStatusText(0, "正在扫描...");
+  view.SetCommandEnabled(ScanCommand::Recover, false);
+  view.SetCommandEnabled(ScanCommand::Stop, true);
+  view.SetCommandEnabled(ScanCommand::Start, false);
+
+  CarveRun run(view, k);
+  gLastStats = {};
+  try {
+    // Header.
+    Fbuf header(kSectorSize, 0);
+    ReadSectors(SourceRawPath, false, 0, static_cast<std::int32_t>(kSectorSize), header);
+    const std::span<const std::uint8_t> h(header);
+    std::uint32_t pageSize = fmt::Get16(h, fmt::kHeaderPageSize);
+    if (pageSize == 1) pageSize = 65536;
+    std::uint32_t pageCount = fmt::Get32(h, fmt::kHeaderPageCount);
+    // A page size of 0 would leave the walk without pages (and divide by 0
+    // below): such a header is no valid database either.
+    if (std::memcmp(header.data(), "SQLite format 3", fmt::kHeaderMagicLength) != 0 || pageSize == 0) {
+      InfoBox("无效的数据文件！");
+      FinishScanUi(view);
+      return;
+    }
+    PatchSQLiteHeader(SourceRawPath, header, PatchMode::IfNeeded);
+
+    // Whole-file image: pages 1..pageCount, the count taken from the file
+    // size when the header's is 0 or more than the file holds. The product
+    // is taken in 64 bits, and the image is kept within one read's count.
+    const std::int64_t fileSize = FileSize64(SourceDbPath);
+    const std::uint64_t size = fileSize > 0 ? static_cast<std::uint64_t>(fileSize) : 0;
+    std::uint64_t bytes = std::uint64_t{pageSize} * pageCount;
+    if (bytes > size || bytes == 0) pageCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(size / pageSize, UINT32_MAX));
+    const std::uint64_t maxPages = static_cast<std::uint64_t>(INT32_MAX) / pageSize;
+    if (pageCount > maxPages) pageCount = static_cast<std::uint32_t>(maxPages);
+    bytes = std::uint64_t{pageSize} * pageCount;
+    run.imageBuffer_.assign(static_cast<std::size_t>(bytes), 0);
+    if (bytes > 0)
+      ReadSectors(SourceRawPath, false, 0, static_cast<std::int32_t>(bytes), run.imageBuffer_);
+    run.image = run.imageBuffer_;
+    run.pageSize = pageSize;
+    run.pageCount = pageCount;
+
+    // Schema through SQLite.
+    run.db_ = std::make_unique<TSQLiteDatabase>(SourceDbPath);
+    run.database = run.db_.get();
+    std::string createText;
+    if (k.schemaQuery.empty()) {
+      if (!run.db_->HasTable(k.tableName)) {
+        run.db_.reset();
+        run.database = nullptr;
+        InfoBox(k.missingTableText);
+        FinishScanUi(view);
+        return;
+      }
+      if (k.afterTableFound && !k.afterTableFound(*run.db_, run)) {
+        run.db_.reset();
+        run.database = nullptr;
+        InfoBox(k.emptySchemaText);
+        FinishScanUi(view);
+        return;
+      }
+      createText = run.db_->ReadCreateText(k.tableName);
+    } else {
+      createText = run.db_->QuerySqlText(k.schemaQuery);
+    }
+    if (!k.keepDatabaseOpen) {
+      run.db_.reset();
+      run.database = nullptr;
+    }
+    // An empty CREATE text, or one without a comma (one column, nothing to
+    // test), ends the scan with the kind's text.
+    if (createText.empty() || createText.find(',') == std::string::npos) {
+      run.db_.reset();
+      run.database = nullptr;
+      InfoBox(k.emptySchemaText);
+      FinishScanUi(view);
+      return;
+    }
+
+    // Column descriptors.
+    BuildTableColumns(createText, k, TableColumns, run.keys, &run);
+
+    // Page walk.
+    const auto started = std::chrono::steady_clock::now();
+    WalkPages(run, TableColumns);
+    gLastStats.imageBytes = run.image.size();
+    gLastStats.walkSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (k.afterWalk) k.afterWalk(run);
+
+    // Finish.
+    FinishTexts(run);
+    if (k.beforeFinishUi) k.beforeFinishUi(run);
+    run.db_.reset();
+    run.database = nullptr;
+    FinishScanUi(view);
+    if (k.afterFinishUi) k.afterFinishUi(run);
+  } catch (const std::exception& e) {
+    // An error of the SQLite layer (or of the file size) ends the scan: its
+    // text in an error box, then the idle controls.
+    run.db_.reset();
+    run.database = nullptr;
+    platform::ShowMessageBox(e.what(), kCaption, MbIcon::Error);
+    FinishScanUi(view);
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,302 @@
+// The carving engine: finds the records of one table of an SQLite database
+// file, live and deleted, by reading the file raw and testing every byte
+// offset of every page from page 2 on for the start of a record header that
+// fits the table's columns. SQLite is used only to confirm the table and read
+// its CREATE text (and, for some kinds, for look-ups during the walk).
+//
+// A run goes: set-up of the window (tree root and children, list cleared,
+// log row, status, controls) -> header check and patch of bytes 18/19 ->
+// the whole-file image, read once -> the schema through SQLite -> the column
+// descriptors -> the page walk (candidate test, decode, record checks, live
+// test, per-hit work) -> the finish (texts, counts, idle controls). Every
+// way out after the set-up runs FinishScanUi.
+//
+// HOW A NEW SCANNER PLUGS IN
+//
+//   1. Fill a CarveKind with the kind's values: tree word and tags, the
+//      tables it empties at the start (onSetUp), its table name or its own
+//      schema query, its two "not found" texts, how many characters the
+//      CREATE body loses, whether blob columns are tested, its key column
+//      names and which of them are Required, the text-length factor, its
+//      status and log texts.
+//   2. Write its record checks (check: Pass, Miss or Skip on the decoded key
+//      columns, read with CarvedRecord::Text(run.keys[i])) and its per-hit
+//      work (onHit: the list row through run.view and the result record).
+//      The engine counts the hit and writes the per-hit status text.
+//   3. Departures are hooks and switches, each optional:
+//        keepDatabaseOpen  the database stays open from the schema step to
+//                          the finish (run.database) for look-ups;
+//        afterTableFound   extra queries once the table is known (false ends
+//                          the scan with the empty-schema text);
+//        adjustColumns     a fixed column layout or fixed key positions;
+//        headerTest        VarintEach: the four-continuation-byte limit holds
+//                          per serial type, not in sum; SingleByte: every
+//                          serial type is one byte with the single-byte rules;
+//        decodeBlobs       false: blob contents are stepped over, value empty;
+//        beforeChecks      runs on every decoded candidate before the checks
+//                          (e.g. a look-up whose text becomes column 0);
+//        scanPage          replaces the candidate test of each page with the
+//                          kind's own walk (an anchor search), using
+//                          DecodeRecordAt, run.IsLiveCell, run.CountHit and
+//                          run.Tick;
+//        countHits/onHit   false: hits are kept rows, counted by afterWalk;
+//        afterWalk         work between the walk and the finish (a join);
+//        statusAtFinish    status panel 2 written once at the finish instead
+//                          of per hit;
+//        beforeFinishUi    extra work after the finish texts;
+//        afterFinishUi     work after the idle controls, on the normal end only.
+//   4. Give the kind a function `void RunXxxScan(ScanView&)` that calls
+//      RunCarve(view, XxxKind()), and add the kind to tools/carve and to the
+//      fuzz target's table.
+//
+// An error of the SQLite layer (or any other exception) inside a run is shown
+// in an error box with its text; the database is closed and FinishScanUi runs.
+// A CREATE text without a comma (a one-column table) ends like an empty one:
+// the kind's empty-schema box and FinishScanUi.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/MyFuns_.h"
+#include "engine/ScanContext.h"
+#include "engine/ScanView.h"
+
+namespace velmora {
+
+class TSQLiteDatabase;
+struct CarveKind;
+class CarveRun;
+
+// Outcome of a kind's record checks: a miss moves the walk on by one byte, a
+// skip by the header bytes read.
+enum class CheckResult { Pass, Miss, Skip };
+
+// How serial types are tested by the candidate test.
+enum class HeaderTest {
+  // Integer columns one byte; text and blob columns varints; more than four
+  // continuation bytes in the whole header is a miss.
+  Varint,
+  // As Varint, but the limit of four continuation bytes holds for each
+  // serial type by itself.
+  VarintEach,
+  // Every serial type is the single byte at its column's offset: integer 1-6,
+  // 8, 9 when Required and 0-6, 8, 9 otherwise; text 0 or odd 13-127.
+  SingleByte,
+};
+
+// The message pump of a run is called at most this often (checked at every
+// page and every few thousand candidates). Tests set zero: a pump at every
+// check.
+extern std::chrono::milliseconds CarvePumpInterval;
+
+// Timings of the last run's page walk (for the benchmark).
+struct CarveRunStats {
+  std::size_t imageBytes = 0;
+  double walkSeconds = 0;
+};
+const CarveRunStats& LastCarveRunStats();
+
+// Decimal text to a 64-bit integer: leading blanks, an optional sign, digits,
+// nothing after; false on anything else or overflow.
+bool TryTextToInt64(std::string_view text, std::int64_t& value);
+// The year of a date-time text: its first four characters as a number.
+bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year);
+// seconds * 1000 with the two's complement wrap of 64 bits (no overflow trap).
+std::int64_t SecondsToMs(std::int64_t seconds);
+
+enum class DecodeStatus {
+  Ok,
+  LongSerialType,  // a serial type of more than four bytes: give up by HeaderBytes()
+  PastImage,       // serial types or contents would reach past the image: a miss
+};
+
+class CarvedRecord;
+DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
+                            int firstSerialColumn, int columnCount, bool decodeBlobs,
+                            CarvedRecord& out);
+
+// A candidate whose serial types have been read and whose contents lie inside
+// the image. Texts are made on demand from the image bytes.
+class CarvedRecord {
+ public:
+  // Image offset of the first serial type read (for the generic walk,
+  // column 1's serial type: the candidate position).
+  std::size_t Offset() const { return offset_; }
+  // Header bytes read: the body starts at Offset() + HeaderBytes().
+  std::size_t HeaderBytes() const { return headerBytes_; }
+  int ColumnCount() const { return static_cast<int>(serialTypes_.size()); }
+  std::uint64_t SerialType(int column) const;
+  // The column's value as text: serial type 0 "NULL", 8 "0", 9 "1", 1-6 the
+  // integer in decimal, 7 (a float) and 10/11 an empty text, text contents
+  // as stored (UTF-8), blob contents likewise or empty (decodeBlobs false).
+  // Column 0, the row key, is never decoded: its text is Column0Text()
+  // (empty unless a kind sets it). Columns out of range give an empty text.
+  std::string Text(int column) const;
+  const std::string& Column0Text() const { return column0Text_; }
+  void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
+
+ private:
+  friend DecodeStatus DecodeRecordAt(std::span<const std::uint8_t>, std::size_t, int, int, bool,
+                                     CarvedRecord&);
+  std::span<const std::uint8_t> image_;
+  std::size_t offset_ = 0;
+  std::size_t headerBytes_ = 0;
+  bool decodeBlobs_ = true;
+  std::vector<std::uint64_t> serialTypes_;   // index = column
+  std::vector<std::size_t> contentOffsets_;  // index = column, image offsets
+  std::string column0Text_;
+};
+
+// Reads the serial types of columns firstSerialColumn..columnCount-1 as
+// varints from `offset` on, then lays out the contents of columns
+// 1..columnCount-1 from the end of those serial types on (column 0's
+// content, the row key, is never stored). On LongSerialType, HeaderBytes()
+// holds the header bytes read including the long one.
+DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
+                            int firstSerialColumn, int columnCount, bool decodeBlobs,
+                            CarvedRecord& out);
+
+// The live test: pos lies 1 to 11 bytes after the start of a cell that the
+// page's cell pointer list names.
+bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uint16_t> cellPointers);
+
+// The candidate test of one table layout, precomputed per run.
+class HeaderMatcher {
+ public:
+  // columns: the table's descriptors (column 0 is not tested); textBound:
+  // the largest text or blob serial type (F times the page size).
+  HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound);
+  // True when the bytes at pos are a header that fits the columns.
+  bool Match(std::span<const std::uint8_t> image, std::size_t pos) const;
+  // The cheap first-byte test: false rejects pos without further reads.
+  bool FirstByteMayMatch(std::uint8_t b) const { return tables_[1][b] != kReject; }
+
+ private:
+  enum : std::uint8_t { kReject = 0, kAccept = 1, kTextVarint = 2, kBlobVarint = 3 };
+  HeaderTest mode_;
+  std::uint64_t bound_;
+  std::vector<std::array<std::uint8_t, 256>> tables_;  // index = column
+};
+
+// The parameters of one scan kind (see the note at the top of the file).
+struct CarveKind {
+  // Tree: the root added first with two children "正常" + word and
+  // "删除" + word; tagged with kindCode or untagged; optionally the whole
+  // tree cleared first. rootSetUpText, when set, is the root's text while
+  // the scan runs (the finish writes word + "(" n ")").
+  std::uint8_t kindCode = 0;
+  bool taggedTree = true;
+  bool clearTreeFirst = false;
+  std::string word;
+  std::string rootSetUpText;
+
+  // Empties the kind's arrays at the start.
+  std::function<void()> onSetUp;
+
+  // Schema: HasTable + ReadCreateText of tableName, or (schemaQuery set) the
+  // "sql" column of that query without a table test.
+  std::string tableName;
+  std::string schemaQuery;
+  std::string missingTableText;
+  std::string emptySchemaText;
+  bool keepDatabaseOpen = false;
+  std::function<bool(TSQLiteDatabase&, CarveRun&)> afterTableFound;
+
+  // Column descriptors.
+  int bodyCut = 1;           // trailing characters cut from the CREATE body
+  bool blobKind = true;      // "blob" declared types give Kind "b"
+  std::vector<std::string> keyNames;      // in the kind's key order
+  std::vector<std::string> requiredKeys;  // key names whose column is Required
+  bool requireDefaultColumns = false;     // definitions containing "default"
+  std::function<void(ATableField& columns, std::vector<int>& keys)> adjustColumns;
+
+  // Candidate test and decode.
+  int textBoundFactor = 1;
+  HeaderTest headerTest = HeaderTest::Varint;
+  bool decodeBlobs = true;
+  std::function<void(CarvedRecord&, CarveRun&)> beforeChecks;
+  std::function<CheckResult(const CarvedRecord&, CarveRun&)> check;
+  std::function<void(CarveRun&, std::size_t pageEnd)> scanPage;
+
+  // Per hit.
+  std::function<void(const CarvedRecord&, bool live, CarveRun&)> onHit;
+  bool countHits = true;
+  std::string statusText;  // "找到 " n statusText d "条删除"
+  std::string logText;     // "扫描完成,共找到 " n logText d "条删除"
+  bool statusAtFinish = false;
+
+  // After the walk and at the finish.
+  std::function<void(CarveRun&)> afterWalk;
+  std::function<void(CarveRun&)> beforeFinishUi;
+  std::function<void(CarveRun&)> afterFinishUi;
+};
+
+// The working state of one run, handed to the kind's hooks.
+class CarveRun {
+ public:
+  CarveRun(ScanView& view, const CarveKind& kind);
+  ~CarveRun();
+  CarveRun(const CarveRun&) = delete;
+  CarveRun& operator=(const CarveRun&) = delete;
+
+  ScanView& view;
+  const CarveKind& kind;
+  std::span<const std::uint8_t> image;  // pages 1..pageCount
+  std::uint32_t pageSize = 0;
+  std::uint32_t pageCount = 0;
+  std::vector<int> keys;                // column index per key name, 0 when absent
+  TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
+  int hits = 0;
+  int deleted = 0;
+
+  // The page being walked: its SQLite page number, its first byte, and its
+  // cell pointer list (empty unless it is a table leaf page).
+  std::uint32_t page = 0;
+  std::size_t pageStart = 0;
+  std::vector<std::uint16_t> cellPointers;
+  // The walk position (scanPage moves it through the page).
+  std::size_t pos = 0;
+
+  bool IsLiveCell(std::size_t at) const;
+  // Counts a hit (and a deleted one) and, unless the kind writes its status
+  // at the finish, writes status panel 2.
+  void CountHit(bool live);
+  void WriteCountStatus();
+  // Pumps the window's messages when CarvePumpInterval has passed since the
+  // last pump. Call it every few thousand candidates.
+  void Tick();
+  // Pumps now.
+  void Pump();
+
+ private:
+  friend void RunCarve(ScanView&, const CarveKind&);
+  std::chrono::steady_clock::time_point lastPump_;
+  std::unique_ptr<TSQLiteDatabase> db_;
+  Fbuf imageBuffer_;
+};
+
+// Builds the column descriptors from a CREATE text for `kind` (into
+// `columns`, one per comma-separated definition, count = commas + 1) and the
+// key indexes. The body is the text after the first "(" without its last
+// kind.bodyCut characters.
+void BuildTableColumns(const std::string& createText, const CarveKind& kind, ATableField& columns,
+                       std::vector<int>& keys, CarveRun* run = nullptr);
+
+// The idle controls: flags True, Start enabled, Stop disabled, Recover
+// enabled when the result list holds rows.
+void FinishScanUi(ScanView& view);
+
+// Runs one whole scan of the file named by SourceRawPath / SourceDbPath.
+// Does nothing while ScanEnabled is False.
+void RunCarve(ScanView& view, const CarveKind& kind);
+
+}  // namespace velmora

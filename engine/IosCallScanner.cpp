@@ -1,0 +1,90 @@
+#include "engine/IosCallScanner.h"
+
+#include "engine/MyFuns_.h"
+
+namespace velmora {
+
+namespace {
+
+// Key columns, in key order.
+enum Key { kAddress = 0, kName = 1, kDate = 2, kDuration = 3, kFlags = 4 };
+
+// The call time as text: the date column holds seconds since 1970-01-01.
+bool CallTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& text) {
+  std::int64_t seconds = 0;
+  if (!TryTextToInt64(rec.Text(run.keys[kDate]), seconds)) return false;
+  text = UnixMsToText(SecondsToMs(seconds));
+  return true;
+}
+
+CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
+  const std::string flags = rec.Text(run.keys[kFlags]);
+  if (flags.empty() || flags == "NULL") return CheckResult::Miss;
+  std::int64_t value = 0;
+  if (!TryTextToInt64(flags, value)) return CheckResult::Skip;
+  if (value > 144) return CheckResult::Miss;
+  std::string time;
+  if (!CallTimeText(rec, run, time)) return CheckResult::Skip;
+  std::int64_t year = 0;
+  if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
+  if (year < 2000 || year > 2099) return CheckResult::Miss;
+  return CheckResult::Pass;
+}
+
+void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
+  std::string time;
+  CallTimeText(rec, run, time);
+  std::int64_t flags = 0;
+  TryTextToInt64(rec.Text(run.keys[kFlags]), flags);
+  const std::string type = IosCallTypeText(flags);
+  const std::string address = rec.Text(run.keys[kAddress]);
+  const std::string name = rec.Text(run.keys[kName]);
+  const std::string duration = rec.Text(run.keys[kDuration]);
+  run.view.ResultListAddRow({address, name, time, duration, type, StatusWord(!live)});
+  PCallValue& call = CallRecords.emplace_back();
+  call.TypeText = type;
+  call.Deleted = !live;
+  call.Number = address;
+  call.Name = name;
+  call.Duration = duration;
+  call.DateText = time;
+}
+
+}  // namespace
+
+const char* IosCallTypeText(std::int64_t flags) {
+  switch (flags) {
+    case 0: return "呼出";
+    case 1: return "呼入";
+    case 2: return "未接通";
+    default: return "其它";
+  }
+}
+
+CarveKind IosCallKind() {
+  CarveKind k;
+  k.kindCode = kKindCalls;
+  k.taggedTree = true;
+  k.word = "通话记录";
+  k.onSetUp = [] { CallRecords.clear(); };
+  k.tableName = "call";
+  k.missingTableText = "没有找到通话记录，扫描结束！";
+  k.emptySchemaText = "没有找到通话记录，扫描结束！";
+  k.bodyCut = 1;
+  k.blobKind = true;
+  k.keyNames = {"address", "name", "date", "duration", "flags"};
+  k.requiredKeys = {"date", "flags"};
+  k.textBoundFactor = 1;
+  k.check = CheckCall;
+  k.onHit = AddCall;
+  k.statusText = " 条通话记录, ";
+  k.logText = " 条通话记录, 其中有";
+  return k;
+}
+
+void RunIosCallScan(ScanView& view) {
+  static const CarveKind kind = IosCallKind();
+  RunCarve(view, kind);
+}
+
+}  // namespace velmora

@@ -1,0 +1,431 @@
+#include "engine/CarvingEngine.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "TestDb.h"
+#include "engine/IosCallScanner.h"
+#include "engine/SQLiteFormat.h"
+
+namespace velmora {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ------------------------------------------------------------------ varints
+
+struct VarintCase {
+  Bytes bytes;
+  std::uint64_t value;
+};
+
+TEST(ReadVarint, DocumentedFormsAndEveryCutLength) {
+  const VarintCase cases[] = {
+      {{0x00}, 0},
+      {{0x7F}, 127},
+      {{0x81, 0x00}, 128},
+      {{0x80, 0x0D}, 13},
+      {{0x81, 0x80, 0x00}, 16384},
+      {{0xFF, 0xFF, 0xFF, 0x7F}, (1u << 28) - 1},
+  };
+  for (const VarintCase& c : cases) {
+    std::uint64_t v = 99;
+    ASSERT_EQ(sqlitefmt::ReadVarint(c.bytes, 0, 8, v), static_cast<int>(c.bytes.size()));
+    EXPECT_EQ(v, c.value);
+    // Cut before its last byte it runs off the buffer: no value.
+    for (std::size_t cut = 0; cut < c.bytes.size(); ++cut) {
+      const Bytes part(c.bytes.begin(), c.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+      std::uint64_t w = 99;
+      EXPECT_EQ(sqlitefmt::ReadVarint(part, 0, 8, w), 0);
+      EXPECT_EQ(w, 99u);
+    }
+  }
+  std::uint64_t v = 0;
+  const Bytes five = {0x81, 0x81, 0x81, 0x81, 0x01};
+  EXPECT_EQ(sqlitefmt::ReadVarint(five, 0, 4, v), 0);  // longer than allowed
+  EXPECT_EQ(sqlitefmt::ReadVarint(five, 0, 5, v), 5);
+  EXPECT_EQ(sqlitefmt::ReadVarint(five, 9, 5, v), 0);  // starts past the end
+}
+
+// ------------------------------------------------------------------ decode
+
+struct DecodeCase {
+  const char* label;
+  Bytes record;  // column 1's serial type, then its content
+  std::string text;
+};
+
+class DecodeColumn : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeColumn, SerialTypeGivesText) {
+  const DecodeCase& c = GetParam();
+  CarvedRecord rec;
+  ASSERT_EQ(DecodeRecordAt(c.record, 0, 1, 2, true, rec), DecodeStatus::Ok);
+  EXPECT_EQ(rec.HeaderBytes(), c.record[0] >= 0x80 ? 2u : 1u);
+  EXPECT_EQ(rec.Text(1), c.text);
+  EXPECT_EQ(rec.Text(0), "");  // the row key is never decoded
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DecodeColumn,
+    ::testing::Values(
+        DecodeCase{"null", {0}, "NULL"}, DecodeCase{"zero", {8}, "0"}, DecodeCase{"one", {9}, "1"},
+        DecodeCase{"int8MinusOne", {1, 0xFF}, "-1"}, DecodeCase{"int8Max", {1, 0x7F}, "127"},
+        DecodeCase{"int16", {2, 0x01, 0x2C}, "300"}, DecodeCase{"int16Min", {2, 0x80, 0x00}, "-32768"},
+        DecodeCase{"int24", {3, 0x01, 0x00, 0x00}, "65536"},
+        DecodeCase{"int24Negative", {3, 0xFF, 0xFF, 0xFE}, "-2"},
+        DecodeCase{"int32", {4, 0x53, 0x72, 0x8C, 0x00}, "1400015872"},
+        DecodeCase{"int48", {5, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}, "1099511627776"},
+        DecodeCase{"int48Negative", {5, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
+        DecodeCase{"int64", {6, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "9223372036854775807"},
+        DecodeCase{"int64Min", {6, 0x80, 0, 0, 0, 0, 0, 0, 0}, "-9223372036854775808"},
+        DecodeCase{"float", {7, 0x40, 0x09, 0x21, 0xFB, 0x54, 0x44, 0x2D, 0x18}, ""},
+        DecodeCase{"emptyText", {13}, ""}, DecodeCase{"text", {17, 'h', 'i'}, "hi"},
+        DecodeCase{"utf8Text", {19, 0xE4, 0xBD, 0xA0}, "你"},
+        DecodeCase{"blob", {16, 'a', 'b'}, "ab"},
+        // A text of 64 bytes: serial type 141, the two-byte varint 0x81 0x0D.
+        DecodeCase{"twoByteTextSerialType",
+                   [] {
+                     Bytes b = {0x81, 0x0D};
+                     b.insert(b.end(), 64, 'z');
+                     return b;
+                   }(),
+                   std::string(64, 'z')}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(DecodeRecordAt, FloatBeforeTextDoesNotShiftTheText) {
+  const Bytes rec = {7, 0x81, 0x00 + 1, 0, 1, 2, 3, 4, 5, 6, 7};  // float, then a 2-byte serial type
+  // Serial types: 7 (8 bytes), then 0x81 0x01 = 129 (a text of 58 bytes).
+  Bytes image = rec;
+  image.insert(image.end(), 58, 'q');
+  CarvedRecord r;
+  ASSERT_EQ(DecodeRecordAt(image, 0, 1, 3, true, r), DecodeStatus::Ok);
+  EXPECT_EQ(r.HeaderBytes(), 3u);
+  EXPECT_EQ(r.Text(1), "");
+  EXPECT_EQ(r.SerialType(2), 129u);
+  EXPECT_EQ(r.Text(2), std::string(58, 'q'));
+}
+
+TEST(DecodeRecordAt, TwoMultiByteSerialTypesAreEachReadFromTheirOwnBytes) {
+  Bytes image = {0x81, 0x0D, 0x80, 0x11};  // 141 (64-byte text), 17 (2-byte text)
+  image.insert(image.end(), 64, 'a');
+  image.insert(image.end(), {'b', 'c'});
+  CarvedRecord r;
+  ASSERT_EQ(DecodeRecordAt(image, 0, 1, 3, true, r), DecodeStatus::Ok);
+  EXPECT_EQ(r.Text(1), std::string(64, 'a'));
+  EXPECT_EQ(r.Text(2), "bc");
+}
+
+TEST(DecodeRecordAt, BlobsAreSteppedOverWhenTheKindDoesNotDecodeThem) {
+  const Bytes image = {16, 17, 'a', 'b', 'h', 'i'};
+  CarvedRecord r;
+  ASSERT_EQ(DecodeRecordAt(image, 0, 1, 3, false, r), DecodeStatus::Ok);
+  EXPECT_EQ(r.Text(1), "");
+  EXPECT_EQ(r.Text(2), "hi");
+}
+
+TEST(DecodeRecordAt, LongSerialTypesAndContentPastTheImage) {
+  CarvedRecord r;
+  const Bytes longType = {1, 0x81, 0x81, 0x81, 0x81, 0x01, 0, 0, 0, 0};
+  EXPECT_EQ(DecodeRecordAt(longType, 0, 1, 3, true, r), DecodeStatus::LongSerialType);
+  EXPECT_EQ(r.HeaderBytes(), 5u);
+  const Bytes cutHeader = {1, 0x81};
+  EXPECT_EQ(DecodeRecordAt(cutHeader, 0, 1, 3, true, r), DecodeStatus::PastImage);
+  const Bytes cutBody = {4, 0x01, 0x02};  // a 4-byte integer with 2 bytes left
+  EXPECT_EQ(DecodeRecordAt(cutBody, 0, 1, 2, true, r), DecodeStatus::PastImage);
+  EXPECT_EQ(DecodeRecordAt(cutBody, 7, 1, 2, true, r), DecodeStatus::PastImage);
+}
+
+// ------------------------------------------------------------------ live test
+
+TEST(IsLiveCell, OneToElevenBytesAfterAListedCellStart) {
+  const std::uint16_t pointers[] = {100, 300};
+  const std::size_t pageStart = 4096;
+  struct Case {
+    std::size_t after;
+    bool live;
+  };
+  for (const Case c : {Case{0, false}, Case{1, true}, Case{4, true}, Case{11, true}, Case{12, false},
+                       Case{150, false}}) {
+    EXPECT_EQ(IsLiveCell(pageStart + 100 + c.after, pageStart, pointers), c.live) << c.after;
+  }
+  EXPECT_FALSE(IsLiveCell(pageStart + 99, pageStart, pointers));  // before the cell
+  EXPECT_FALSE(IsLiveCell(pageStart + 101, pageStart, {}));       // no list: not a leaf
+}
+
+// ------------------------------------------------------------------ header test
+
+ATableField Columns(std::initializer_list<PTableField> cols) {
+  ATableField f = {PTableField{"ROWID", "i", 9, false}};
+  f.insert(f.end(), cols);
+  return f;
+}
+const PTableField kText{"t", "c", 13, false};
+const PTableField kInt{"i", "i", 9, false};
+const PTableField kReqInt{"r", "i", 9, true};
+const PTableField kBlob{"b", "b", 12, false};
+const PTableField kUntested{"u", "", 0, false};
+
+TEST(HeaderMatcher, IntegerRulesForRequiredAndOptionalColumns) {
+  const HeaderMatcher optional(Columns({kInt}), HeaderTest::Varint, 4096);
+  const HeaderMatcher required(Columns({kReqInt}), HeaderTest::Varint, 4096);
+  const HeaderMatcher single(Columns({kReqInt}), HeaderTest::SingleByte, 4096);
+  for (unsigned b = 0; b < 256; ++b) {
+    const Bytes img = {static_cast<std::uint8_t>(b)};
+    EXPECT_EQ(optional.Match(img, 0), b <= 9 && b != 7) << b;
+    EXPECT_EQ(required.Match(img, 0), b >= 1 && b <= 9 && b != 6 && b != 7) << b;
+    EXPECT_EQ(single.Match(img, 0), b >= 1 && b <= 9 && b != 7) << b;
+    EXPECT_EQ(optional.FirstByteMayMatch(static_cast<std::uint8_t>(b)), optional.Match(img, 0));
+  }
+}
+
+TEST(HeaderMatcher, TextAndBlobSerialTypes) {
+  const HeaderMatcher text(Columns({kText, kInt}), HeaderTest::Varint, 512);
+  const HeaderMatcher blob(Columns({kBlob, kInt}), HeaderTest::Varint, 512);
+  struct Case {
+    Bytes img;
+    bool text, blob;
+  };
+  const Case cases[] = {
+      {{0, 1}, true, true},        {{13, 1}, true, false},       {{12, 1}, false, true},
+      {{11, 1}, false, false},     {{14, 1}, false, true},       {{0x80, 0x0D, 1}, true, false},
+      {{0x84, 0x01, 1}, false, false},  // 513 is over the bound of 512
+      {{0x83, 0x7F, 1}, true, false},  // 511
+      {{0x84, 0x00, 1}, false, true},  // 512
+      {{0x84, 0x02, 1}, false, false}, // 514
+      {{0x81, 0x0D, 7}, false, false}, // the integer after a 2-byte type is read at its shifted offset
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(text.Match(c.img, 0), c.text) << int(c.img[0]) << " " << int(c.img[1]);
+    EXPECT_EQ(blob.Match(c.img, 0), c.blob) << int(c.img[0]) << " " << int(c.img[1]);
+  }
+  const HeaderMatcher single(Columns({kText}), HeaderTest::SingleByte, 512);
+  EXPECT_TRUE(single.Match(Bytes{127}, 0));
+  EXPECT_FALSE(single.Match(Bytes{0x81, 0x0D}, 0));
+}
+
+TEST(HeaderMatcher, ContinuationBytesLimitedInSumOrPerSerialType) {
+  // Five text columns with two-byte serial types: five continuation bytes.
+  const ATableField cols = Columns({kText, kText, kText, kText, kText});
+  Bytes img;
+  for (int i = 0; i < 5; ++i) img.insert(img.end(), {0x81, 0x0D});
+  EXPECT_FALSE(HeaderMatcher(cols, HeaderTest::Varint, 65536).Match(img, 0));
+  EXPECT_TRUE(HeaderMatcher(cols, HeaderTest::VarintEach, 65536).Match(img, 0));
+  // Four in sum pass the generic test.
+  Bytes four(img.begin(), img.begin() + 8);
+  four.push_back(13);
+  EXPECT_TRUE(HeaderMatcher(cols, HeaderTest::Varint, 65536).Match(four, 0));
+  // A single serial type of six bytes fails either way.
+  const Bytes six = {0x80, 0x80, 0x80, 0x80, 0x80, 0x0D, 13, 13, 13, 13};
+  EXPECT_FALSE(HeaderMatcher(cols, HeaderTest::VarintEach, 65536).Match(six, 0));
+}
+
+TEST(HeaderMatcher, UntestedColumnsTakeOneByteAndNothingIsReadPastTheImage) {
+  const HeaderMatcher m(Columns({kUntested, kReqInt}), HeaderTest::Varint, 4096);
+  EXPECT_TRUE(m.Match(Bytes{0xEE, 4}, 0));
+  EXPECT_FALSE(m.Match(Bytes{0xEE}, 0));         // column 2 would lie past the end
+  const HeaderMatcher t(Columns({kText}), HeaderTest::Varint, 4096);
+  EXPECT_FALSE(t.Match(Bytes{0x81}, 0));         // the varint runs off the end
+  EXPECT_FALSE(t.Match(Bytes{13}, 1));
+}
+
+// ------------------------------------------------------------------ schema
+
+TEST(BuildTableColumns, TheCallTableLayout) {
+  const CarveKind kind = IosCallKind();
+  ATableField cols;
+  std::vector<int> keys;
+  std::string create = testdb::kIosCallTable;
+  create.pop_back();  // the CREATE text as SQLite keeps it has no ';'
+  BuildTableColumns(create, kind, cols, keys);
+  ASSERT_EQ(cols.size(), 13u);
+  EXPECT_EQ(cols[0].Name, "ROWID");
+  EXPECT_EQ(cols[0].Kind, "i");
+  EXPECT_EQ(cols[1].Name, "address");
+  EXPECT_EQ(cols[1].Kind, "c");
+  EXPECT_EQ(cols[1].MaxSerialType, 13);
+  EXPECT_EQ(cols[2].Kind, "i");
+  EXPECT_TRUE(cols[2].Required);   // date
+  EXPECT_FALSE(cols[3].Required);  // duration
+  EXPECT_TRUE(cols[4].Required);   // flags
+  EXPECT_EQ(cols[11].Kind, "b");
+  EXPECT_EQ(cols[11].MaxSerialType, 12);
+  EXPECT_EQ(cols[12].Name, "originalAddress");
+  EXPECT_EQ(cols[12].Kind, "c");  // only the ")" is cut
+  EXPECT_EQ(keys, (std::vector<int>{1, 6, 2, 3, 4}));
+}
+
+TEST(BuildTableColumns, CutOfTwoMissingKeysDefaultsAndBlobRule) {
+  CarveKind kind;
+  kind.bodyCut = 2;
+  kind.blobKind = false;
+  kind.keyNames = {"type", "body", "date"};
+  kind.requiredKeys = {"date"};
+  kind.requireDefaultColumns = true;
+  ATableField cols;
+  std::vector<int> keys;
+  BuildTableColumns(
+      "CREATE TABLE sms (_id INTEGER PRIMARY KEY, DATE integer, seen INTEGER DEFAULT 0, data blob, body TEXT)",
+      kind, cols, keys);
+  ASSERT_EQ(cols.size(), 5u);
+  EXPECT_TRUE(cols[1].Required);  // a key matched in lower case
+  EXPECT_TRUE(cols[2].Required);  // DEFAULT
+  EXPECT_EQ(cols[3].Kind, "");    // no blob rule
+  EXPECT_EQ(cols[4].Kind, "");    // the type word lost its last letter: "tex"
+  EXPECT_EQ(keys, (std::vector<int>{0, 4, 1}));
+}
+
+// ------------------------------------------------------------------ whole runs
+
+class CarveRunTest : public ::testing::Test {
+ protected:
+  testdb::TempDir dir;
+  testdb::ScanFixtureState state;
+  RecordingScanView& view = state.view;
+  std::string path = dir.File("calls.db");
+
+  void BuildCalls(int count, const std::string& extraSql = "", int pageSize = 4096) {
+    std::string sql = testdb::kIosCallTable;
+    sql += "BEGIN;";
+    for (int i = 0; i < count; ++i) {
+      testdb::CallRow r;
+      r.address = "addr" + std::to_string(100000 + i);
+      r.date = 1400000000 + i;
+      r.flags = i % 3;
+      r.name = "name" + std::to_string(i);
+      sql += testdb::InsertCall(r);
+    }
+    testdb::Build(path, sql + "COMMIT;" + extraSql, pageSize);
+  }
+  void Scan() {
+    testdb::ScanFixtureState::Target(path);
+    RunIosCallScan(view);
+  }
+  const std::vector<std::string>* RowOf(const std::string& address) const {
+    for (const auto& r : view.rows)
+      if (r[0] == address) return &r;
+    return nullptr;
+  }
+};
+
+TEST_F(CarveRunTest, DeletedRowInAFreeblockOfALeafPageIsFoundAsDeleted) {
+  BuildCalls(30, "DELETE FROM call WHERE address = 'addr100010';");
+  const std::size_t at = testdb::Find(path, "addr100010");
+  ASSERT_NE(at, std::string::npos);
+  const std::uint32_t pageSize = testdb::PageSizeOf(path);
+  EXPECT_EQ(testdb::ReadBytes(path)[at / pageSize * pageSize], 13);  // still a table leaf page
+  Scan();
+  const auto* row = RowOf("addr100010");
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ((*row)[5], "删除");
+  EXPECT_EQ(view.rows.size(), 30u);
+  EXPECT_EQ(view.status[2], "找到 30 条通话记录, 1条删除");
+}
+
+TEST_F(CarveRunTest, DeletedRowOnAFreePageIsFoundAsDeleted) {
+  BuildCalls(400, "DELETE FROM call WHERE ROWID BETWEEN 100 AND 300;", 1024);
+  const Bytes file = testdb::ReadBytes(path);
+  const std::uint32_t trunk = sqlitefmt::Get32(file, 32);  // first free-list trunk page
+  ASSERT_GT(trunk, 0u);
+  const std::size_t start = (trunk - 1) * 1024u;
+  ASSERT_NE(file[start], 13);
+  // A deleted row whose bytes lie on that free page.
+  const std::string page(file.begin() + static_cast<std::ptrdiff_t>(start),
+                         file.begin() + static_cast<std::ptrdiff_t>(start + 1024));
+  const std::size_t a = page.find("addr1");
+  ASSERT_NE(a, std::string::npos);
+  const std::string address = page.substr(a, 10);
+  Scan();
+  const auto* row = RowOf(address);
+  ASSERT_NE(row, nullptr) << address;
+  EXPECT_EQ((*row)[5], "删除");
+  EXPECT_EQ(RowOf("addr100000") ? (*RowOf("addr100000"))[5] : "", "正常");
+}
+
+struct PatchCase {
+  std::uint8_t write, read;
+  bool patched;
+};
+
+class HeaderPatch : public CarveRunTest, public ::testing::WithParamInterface<PatchCase> {};
+
+TEST_P(HeaderPatch, VersionBytesAboveOneArePatchedOnDiskBeforeTheOpen) {
+  const PatchCase& c = GetParam();
+  BuildCalls(5);
+  testdb::SetVersionBytes(path, c.write, c.read);
+  // An old modification time shows whether the file was written.
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+  Scan();
+  const Bytes file = testdb::ReadBytes(path);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec != 1000000000, c.patched);
+  if (c.patched) {
+    EXPECT_EQ(file[18], 1);
+    EXPECT_EQ(file[19], 1);
+  } else {
+    EXPECT_EQ(file[18], c.write);
+    EXPECT_EQ(file[19], c.read);
+  }
+  EXPECT_EQ(view.rows.size(), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderPatch,
+                         ::testing::Values(PatchCase{2, 2, true}, PatchCase{1, 2, true},
+                                           PatchCase{2, 1, true}, PatchCase{1, 1, false}));
+
+TEST_F(CarveRunTest, FileShorterThanItsPageCountIsScannedToItsLastWholePage) {
+  BuildCalls(300, "", 1024);
+  const std::size_t size = testdb::ReadBytes(path).size();
+  const std::size_t lastPageStart = size - 1024;
+  // Rows whose address lies on the last page are cut off with half of it.
+  const Bytes file = testdb::ReadBytes(path);
+  const std::string last(file.begin() + static_cast<std::ptrdiff_t>(lastPageStart), file.end());
+  const std::size_t a = last.find("addr1");
+  ASSERT_NE(a, std::string::npos);
+  const std::string onLastPage = last.substr(a, 10);
+  testdb::Truncate(path, size - 512);
+  // A page count far past the file; the header's version-valid-for number no
+  // longer matches its change counter, so SQLite sizes the file by itself.
+  testdb::SetPageCount(path, 0xFFFFFFFFu);
+  testdb::SetBytes(path, 92, {0xDE, 0xAD, 0xBE, 0xEF});
+  Scan();
+  for (const auto& b : state.boxes.shown()) ADD_FAILURE() << b.text;
+  EXPECT_EQ(RowOf(onLastPage), nullptr);
+  EXPECT_NE(RowOf("addr100000"), nullptr);
+  EXPECT_GT(view.rows.size(), 200u);
+  EXPECT_EQ(view.progressMax, static_cast<int>(size / 1024) - 2);
+}
+
+TEST_F(CarveRunTest, PageSizeZeroIsNoValidFile) {
+  BuildCalls(3);
+  testdb::SetBytes(path, 16, {0, 0});
+  Scan();
+  ASSERT_EQ(state.boxes.shown().size(), 1u);
+  EXPECT_EQ(state.boxes.shown()[0].text, "无效的数据文件！");
+  EXPECT_TRUE(ScanStopRequested);
+}
+
+TEST_F(CarveRunTest, AnErrorOfTheSqliteLayerIsShownAndEndsWithIdleControls) {
+  // A header that passes the text test on a file SQLite cannot read.
+  Bytes junk(4096, 0xAB);
+  std::memcpy(junk.data(), "SQLite format 3", 16);
+  junk[16] = 0x04;
+  junk[17] = 0x00;
+  testdb::WriteBytes(path, junk);
+  Scan();
+  ASSERT_EQ(state.boxes.shown().size(), 1u);
+  EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Error);
+  EXPECT_NE(state.boxes.shown()[0].text.find("Error"), std::string::npos);
+  EXPECT_TRUE(view.IsEnabled(ScanCommand::Start));
+  EXPECT_FALSE(view.IsEnabled(ScanCommand::Stop));
+  EXPECT_TRUE(ScanStopRequested);
+}
+
+}  // namespace
+}  // namespace velmora
