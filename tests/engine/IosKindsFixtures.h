@@ -274,22 +274,15 @@ inline std::string PhoneText(const std::string& national, const std::string& x) 
   return national + " +" + x + " 00" + x + " 011" + x;
 }
 
-struct Contact {
-  Val first;
-  Val last;
-  Val phone;
-  std::string organization;
-  std::string email;
-};
-
 // Adds a contact through the full-text table (which stores it in the content
-// table) and returns its docid.
-inline void AddContact(FixtureDb& db, std::int64_t docid, const Contact& c) {
+// table under `docid`).
+inline void AddContact(FixtureDb& db, std::int64_t docid, const Val& first, const Val& last,
+                       const Val& phone, const std::string& organization = "",
+                       const std::string& email = "") {
   db.Run("INSERT INTO ABPersonFullTextSearch (docid, First, Last, Organization, DisplayName, "
          "Phone, Email) VALUES (?, ?, ?, ?, ?, ?, ?)",
-         {docid, c.first, c.last,
-          c.organization.empty() ? Val(nullptr) : Val(c.organization), Val(nullptr), c.phone,
-          c.email.empty() ? Val(nullptr) : Val(c.email)});
+         {docid, first, last, organization.empty() ? Val(nullptr) : Val(organization),
+          Val(nullptr), phone, email.empty() ? Val(nullptr) : Val(email)});
 }
 
 }  // namespace iosfix
