@@ -4,6 +4,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QMessageAuthenticationCode>
+#include <QThread>
 
 #include "platform/Shell.h"
 
@@ -61,7 +62,10 @@ std::string ComputeMachineId(const std::string& machineIdFile) {
 
 void RequestApplicationEnd() {
   g_endRequested = true;
-  QCoreApplication::exit(0);
+  // Only a running loop is told to end: asking with no loop running would
+  // make every later local loop (an HTTP wait, a modal box) return at once.
+  // The program's entry does not enter its loop once the flag is set.
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 bool ApplicationEndRequested() { return g_endRequested; }
