@@ -24,18 +24,32 @@ std::vector<ResultColumn> ResultColumnSet(std::uint8_t kind) {
   }
 }
 
-ListRow MakeResultRow(const PtelValue& r) { return {r.Name, r.Phone, StatusWord(r.Deleted)}; }
+namespace {
+
+// Builds a row from its cells, copying each text once (a braced list would
+// copy every text twice).
+template <typename... Cells>
+ListRow RowOf(const Cells&... cells) {
+  ListRow row;
+  row.reserve(sizeof...(cells));
+  (row.emplace_back(cells), ...);
+  return row;
+}
+
+}  // namespace
+
+ListRow MakeResultRow(const PtelValue& r) { return RowOf(r.Name, r.Phone, StatusWord(r.Deleted)); }
 
 ListRow MakeResultRow(const PSMSvalue& r) {
-  return {r.Address, r.DateText, r.TypeText, StatusWord(r.Deleted), r.Body};
+  return RowOf(r.Address, r.DateText, r.TypeText, StatusWord(r.Deleted), r.Body);
 }
 
 ListRow MakeResultRow(const PCallValue& r) {
-  return {r.Number, r.Name, r.DateText, r.Duration, r.TypeText, StatusWord(r.Deleted)};
+  return RowOf(r.Number, r.Name, r.DateText, r.Duration, r.TypeText, StatusWord(r.Deleted));
 }
 
 ListRow MakeResultRow(const PWXValue& r) {
-  return {r.DateText, RenderWeChatBody(r.Message), r.TypeText, StatusWord(r.Deleted)};
+  return RowOf(r.DateText, RenderWeChatBody(r.Message), r.TypeText, StatusWord(r.Deleted));
 }
 
 ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -91,13 +105,65 @@ void ResultModel::SetChecked(std::size_t index, bool checked) {
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
 
+namespace {
+
+// The first 16 bytes of a text, letters folded to upper case as the list's
+// comparison folds them, packed big-endian and padded with zero bytes. Where
+// two keys differ they order the texts as that comparison does; where they are
+// equal, only the comparison itself can tell.
+struct SortKey {
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+  std::uint32_t row = 0;
+};
+
+SortKey KeyOf(const std::string& text, std::uint32_t row) {
+  SortKey key;
+  key.row = row;
+  for (std::size_t i = 0; i < 16; ++i) {
+    std::uint64_t byte = 0;
+    if (i < text.size()) {
+      char c = text[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      byte = static_cast<unsigned char>(c);
+    }
+    if (i < 8) {
+      key.high = (key.high << 8) | byte;
+    } else {
+      key.low = (key.low << 8) | byte;
+    }
+  }
+  return key;
+}
+
+}  // namespace
+
 void ResultModel::SortByColumn(int column) {
-  if (rows_.size() < 2) return;
+  if (rows_.size() < 2 || column < 0) return;
+  const auto at = static_cast<std::size_t>(column);
+  const bool everyRowHasTheColumn =
+      std::all_of(rows_.begin(), rows_.end(), [at](const ListRow& r) { return at < r.size(); });
+
   std::vector<std::uint32_t> order(rows_.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return CompareListItems(rows_[a], rows_[b], column) < 0;
-  });
+  if (everyRowHasTheColumn) {
+    std::vector<SortKey> keys;
+    keys.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      keys.push_back(KeyOf(rows_[i][at], static_cast<std::uint32_t>(i)));
+    }
+    const bool ascending = SortAscending;
+    std::stable_sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+      if (a.high != b.high) return ascending ? a.high < b.high : a.high > b.high;
+      if (a.low != b.low) return ascending ? a.low < b.low : a.low > b.low;
+      return CompareListItems(rows_[a.row], rows_[b.row], column) < 0;
+    });
+    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].row;
+  } else {
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return CompareListItems(rows_[a], rows_[b], column) < 0;
+    });
+  }
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   std::vector<ListRow> rows(rows_.size());
