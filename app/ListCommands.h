@@ -1,0 +1,19 @@
+// The result list's popup commands: select every row, check or uncheck every
+// row, and check or uncheck the selected rows. The check boxes are the list's
+// own; the export does not read them.
+#pragma once
+
+class QTableView;
+
+namespace velmora {
+
+class ResultModel;
+
+// Selects every row of `view`.
+void SelectAllRows(QTableView& view);
+// Checks (or unchecks) every row of `model`.
+void CheckAllRows(ResultModel& model, bool checked);
+// Checks (or unchecks) each row of `model` that is selected in `view`.
+void CheckSelectedRows(QTableView& view, ResultModel& model, bool checked);
+
+}  // namespace velmora
