@@ -74,6 +74,38 @@ bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year) {
   return TryTextToInt64(std::string_view(timeText).substr(0, 4), year);
 }
 
+namespace {
+
+// The proleptic Gregorian year of a day count from 1970-01-01.
+std::int64_t YearFromDays(std::int64_t z) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  return yoe + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
+  constexpr std::int64_t kMsPerDay = 86400000;
+  constexpr std::int64_t kCocoaMs = 978307200000;         // 2001-01-01 from 1970-01-01
+  constexpr std::int64_t kChinaMs = 8 * 3600000;          // the times are shown at UTC+8
+  constexpr std::int64_t kFrom = -2208988800000 + kMsPerDay;  // 1900-01-02
+  constexpr std::int64_t kTo = 7258118400000 - kMsPerDay;     // 2199-12-31
+  const std::int64_t shift = (base == TimeBase::Cocoa ? kCocoaMs : 0) + kChinaMs;
+  const std::string& format = CurrentFormats().ShortDateFormat;
+  if (format.rfind("yyyy", 0) == 0 && ms > kFrom - shift && ms < kTo - shift) {
+    const std::int64_t t = ms + shift;
+    year = YearFromDays(t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay);
+    return true;
+  }
+  return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
+}
+
 std::int64_t SecondsToMs(std::int64_t seconds) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) * 1000u);
 }
@@ -108,6 +140,36 @@ std::string CarvedRecord::Text(int column) const {
   }
   if (st % 2 == 0 && !decodeBlobs_) return {};
   return std::string(reinterpret_cast<const char*>(image_.data() + off), n);
+}
+
+bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
+  if (column > 0 && column < ColumnCount()) {
+    const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+    if (st == 8 || st == 9) {
+      value = static_cast<std::int64_t>(st - 8);
+      return true;
+    }
+    if (st >= 1 && st <= 6) {
+      const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+      const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
+      std::uint64_t u = 0;
+      for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
+      if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);
+      value = static_cast<std::int64_t>(u);
+      return true;
+    }
+  }
+  return TryTextToInt64(Text(column), value);
+}
+
+bool CarvedRecord::IsNullOrEmpty(int column) const {
+  if (column > 0 && column < ColumnCount()) {
+    const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+    if (st == 0 || st == 7 || st == 10 || st == 11 || st == 12 || st == 13) return true;
+    if (st <= 9) return false;
+  }
+  const std::string t = Text(column);
+  return t.empty() || t == "NULL";
 }
 
 DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
@@ -158,7 +220,7 @@ bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uin
 // ------------------------------------------------------------------ header test
 
 HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound)
-    : mode_(mode), bound_(textBound), tables_(std::max<std::size_t>(columns.size(), 2)) {
+    : mode_(mode), bound_(textBound), columns_(columns.size()), tables_(std::max<std::size_t>(columns.size(), 5)) {
   for (auto& t : tables_) t.fill(kAccept);
   for (std::size_t c = 1; c < columns.size(); ++c) {
     const PTableField& f = columns[c];
@@ -176,15 +238,15 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
       } else if (f.Kind == "c") {
         if (mode == HeaderTest::SingleByte)
           code = (b == 0 || (b % 2 == 1 && b >= 13 && b <= 127)) ? kAccept : kReject;
-        else if (b >= 0x80)
-          code = kTextVarint;
+        else if (b >= 0x80)  // a varint of at least two bytes: at least (b & 0x7F) << 7
+          code = (std::uint64_t{b & 0x7Fu} << 7) <= textBound ? kTextVarint : kReject;
         else
           code = (b == 0 || (b % 2 == 1 && b >= 13 && b <= textBound)) ? kAccept : kReject;
       } else if (f.Kind == "b") {
         if (mode == HeaderTest::SingleByte)
           code = kAccept;  // the single-byte test has no blob kind
         else if (b >= 0x80)
-          code = kBlobVarint;
+          code = (std::uint64_t{b & 0x7Fu} << 7) <= textBound ? kBlobVarint : kReject;
         else
           code = (b == 0 || (b % 2 == 0 && b >= 12 && b <= textBound)) ? kAccept : kReject;
       }
@@ -196,7 +258,7 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
 bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
   const std::size_t size = image.size();
   std::size_t extra = 0;
-  for (std::size_t c = 1; c < tables_.size(); ++c) {
+  for (std::size_t c = 1; c < columns_; ++c) {
     const std::size_t off = pos + (c - 1) + extra;
     if (off >= size) return false;  // the header would run off the image
     const std::uint8_t code = tables_[c][image[off]];
@@ -236,10 +298,17 @@ void CarveRun::WriteCountStatus() {
 void CarveRun::CountHit(bool live) {
   ++hits;
   if (!live) ++deleted;
-  if (!kind.statusAtFinish) WriteCountStatus();
+  if (!kind.statusAtFinish) statusPending_ = true;
+}
+
+void CarveRun::FlushCountStatus() {
+  if (!statusPending_) return;
+  statusPending_ = false;
+  WriteCountStatus();
 }
 
 void CarveRun::Pump() {
+  FlushCountStatus();
   view.PumpMessages();
   lastPump_ = std::chrono::steady_clock::now();
 }
@@ -373,12 +442,21 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
       k.scanPage(run, pageEnd);
     } else {
       const std::uint8_t* bytes = image.data();
+      const std::uint8_t *t1 = matcher.Table(1), *t2 = matcher.Table(2), *t3 = matcher.Table(3),
+                         *t4 = matcher.Table(4);
+      // Offsets below fastEnd have four readable bytes.
+      const std::size_t fastEnd = total >= 3 ? total - 3 : 0;
       std::size_t pos = run.pos;
       while (pos < pageEnd) {
         const std::size_t chunkEnd = std::min(pageEnd, pos + kCandidatesPerTick);
         while (pos < chunkEnd) {
-          if (!matcher.FirstByteMayMatch(bytes[pos])) {
-            ++pos;  // the common case: rejected on its first byte
+          // The common case: rejected on its first bytes, nothing allocated.
+          const std::size_t fastStop = std::min(chunkEnd, fastEnd);
+          while (pos < fastStop && !HeaderMatcher::FirstBytesMayMatch(bytes + pos, t1, t2, t3, t4))
+            ++pos;
+          if (pos >= chunkEnd) break;
+          if (pos >= fastEnd && !matcher.FirstByteMayMatch(bytes[pos])) {
+            ++pos;
             continue;
           }
           pos = TestCandidate(run, matcher, columnCount, rec, pos);
@@ -388,6 +466,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
     }
     run.pos = pageEnd;
   }
+  run.FlushCountStatus();
 }
 
 }  // namespace
@@ -505,6 +584,7 @@ void RunCarve(ScanView& view, const CarveKind& k) {
   } catch (const std::exception& e) {
     // An error of the SQLite layer (or of the file size) ends the scan: its
     // text in an error box, then the idle controls.
+    run.FlushCountStatus();
     run.db_.reset();
     run.database = nullptr;
     platform::ShowMessageBox(e.what(), kCaption, MbIcon::Error);

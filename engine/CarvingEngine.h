@@ -110,6 +110,13 @@ const CarveRunStats& LastCarveRunStats();
 bool TryTextToInt64(std::string_view text, std::int64_t& value);
 // The year of a date-time text: its first four characters as a number.
 bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year);
+// The two time bases of phone databases.
+enum class TimeBase { Unix, Cocoa };
+// The year test of the scanners: the first four characters of
+// UnixMsToText(ms) / CocoaMsToText(ms) as a number. Computed without the text
+// when the date format starts with "yyyy" and the time lies between 1900 and
+// 2200; the same answer either way.
+bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year);
 // seconds * 1000 with the two's complement wrap of 64 bits (no overflow trap).
 std::int64_t SecondsToMs(std::int64_t seconds);
 
@@ -142,6 +149,11 @@ class CarvedRecord {
   // (empty unless a kind sets it). Columns out of range give an empty text.
   std::string Text(int column) const;
   const std::string& Column0Text() const { return column0Text_; }
+  // TryTextToInt64(Text(column), value), without making the text of an
+  // integer serial type.
+  bool TryInt64(int column, std::int64_t& value) const;
+  // Text(column) is "NULL" or empty.
+  bool IsNullOrEmpty(int column) const;
   void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
 
  private:
@@ -179,12 +191,33 @@ class HeaderMatcher {
   bool Match(std::span<const std::uint8_t> image, std::size_t pos) const;
   // The cheap first-byte test: false rejects pos without further reads.
   bool FirstByteMayMatch(std::uint8_t b) const { return tables_[1][b] != kReject; }
+  // The cheap test of the first four serial-type bytes at p (four bytes
+  // readable): false rejects; true leaves the decision to Match. Branch-free:
+  // each byte's code is looked up, and a column's byte counts only while the
+  // columns before it were one-byte serial types.
+  bool FirstBytesMayMatch(const std::uint8_t* p) const {
+    return FirstBytesMayMatch(p, tables_[1].data(), tables_[2].data(), tables_[3].data(),
+                              tables_[4].data());
+  }
+  // The code tables of columns 1 to 4, for a walk that keeps them in registers.
+  const std::uint8_t* Table(std::size_t column) const { return tables_[column].data(); }
+  static bool FirstBytesMayMatch(const std::uint8_t* p, const std::uint8_t* t1,
+                                 const std::uint8_t* t2, const std::uint8_t* t3,
+                                 const std::uint8_t* t4) {
+    const unsigned c1 = t1[p[0]], c2 = t2[p[1]], c3 = t3[p[2]], c4 = t4[p[3]];
+    const unsigned v1 = c1 >> 1, v2 = c2 >> 1, v3 = c3 >> 1;
+    return (v1 | ((c1 & 1) & (v2 | ((c2 & 1) & (v3 | ((c3 & 1) & (c4 != 0))))))) != 0;
+  }
 
  private:
-  enum : std::uint8_t { kReject = 0, kAccept = 1, kTextVarint = 2, kBlobVarint = 3 };
+  // Codes: bit 0 a one-byte serial type that passes, bit 1 a multi-byte one to read.
+  enum : std::uint8_t { kReject = 0, kAccept = 1, kTextVarint = 2, kBlobVarint = 6 };
   HeaderTest mode_;
   std::uint64_t bound_;
-  std::vector<std::array<std::uint8_t, 256>> tables_;  // index = column
+  std::size_t columns_;
+  // Index = column; at least five, the ones past the last column accepting
+  // every byte (the four-byte test never rejects on them).
+  std::vector<std::array<std::uint8_t, 256>> tables_;
 };
 
 // The parameters of one scan kind (see the note at the top of the file).
@@ -268,18 +301,23 @@ class CarveRun {
 
   bool IsLiveCell(std::size_t at) const;
   // Counts a hit (and a deleted one) and, unless the kind writes its status
-  // at the finish, writes status panel 2.
+  // at the finish, updates status panel 2. The panel is written before the
+  // next message pump and at the end of the walk, so the window shows every
+  // count it can paint without a status call per hit.
   void CountHit(bool live);
   void WriteCountStatus();
   // Pumps the window's messages when CarvePumpInterval has passed since the
   // last pump. Call it every few thousand candidates.
   void Tick();
-  // Pumps now.
+  // Pumps now (writing a pending count status first).
   void Pump();
+  // Writes the count status when a hit has changed it since the last write.
+  void FlushCountStatus();
 
  private:
   friend void RunCarve(ScanView&, const CarveKind&);
   std::chrono::steady_clock::time_point lastPump_;
+  bool statusPending_ = false;
   std::unique_ptr<TSQLiteDatabase> db_;
   Fbuf imageBuffer_;
 };
@@ -300,3 +338,5 @@ void FinishScanUi(ScanView& view);
 void RunCarve(ScanView& view, const CarveKind& kind);
 
 }  // namespace velmora
+
+// ENGINE API READY

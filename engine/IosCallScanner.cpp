@@ -12,21 +12,20 @@ enum Key { kAddress = 0, kName = 1, kDate = 2, kDuration = 3, kFlags = 4 };
 // The call time as text: the date column holds seconds since 1970-01-01.
 bool CallTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& text) {
   std::int64_t seconds = 0;
-  if (!TryTextToInt64(rec.Text(run.keys[kDate]), seconds)) return false;
+  if (!rec.TryInt64(run.keys[kDate], seconds)) return false;
   text = UnixMsToText(SecondsToMs(seconds));
   return true;
 }
 
 CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
-  const std::string flags = rec.Text(run.keys[kFlags]);
-  if (flags.empty() || flags == "NULL") return CheckResult::Miss;
+  if (rec.IsNullOrEmpty(run.keys[kFlags])) return CheckResult::Miss;
   std::int64_t value = 0;
-  if (!TryTextToInt64(flags, value)) return CheckResult::Skip;
+  if (!rec.TryInt64(run.keys[kFlags], value)) return CheckResult::Skip;
   if (value > 144) return CheckResult::Miss;
-  std::string time;
-  if (!CallTimeText(rec, run, time)) return CheckResult::Skip;
+  std::int64_t seconds = 0;
+  if (!rec.TryInt64(run.keys[kDate], seconds)) return CheckResult::Skip;
   std::int64_t year = 0;
-  if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
+  if (!TryYearOfMs(TimeBase::Unix, SecondsToMs(seconds), year)) return CheckResult::Skip;
   if (year < 2000 || year > 2099) return CheckResult::Miss;
   return CheckResult::Pass;
 }
@@ -35,7 +34,7 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   std::string time;
   CallTimeText(rec, run, time);
   std::int64_t flags = 0;
-  TryTextToInt64(rec.Text(run.keys[kFlags]), flags);
+  rec.TryInt64(run.keys[kFlags], flags);
   const std::string type = IosCallTypeText(flags);
   const std::string address = rec.Text(run.keys[kAddress]);
   const std::string name = rec.Text(run.keys[kName]);

@@ -233,6 +233,58 @@ TEST(HeaderMatcher, UntestedColumnsTakeOneByteAndNothingIsReadPastTheImage) {
   EXPECT_FALSE(t.Match(Bytes{13}, 1));
 }
 
+TEST(TryYearOfMs, AgreesWithTheFirstFourCharactersOfTheTimeText) {
+  testdb::ScanFixtureState state;
+  const std::int64_t cases[] = {0, -1, 946655999999, 946656000000, 4102415999999, 4102416000000,
+                                -2208988800000, -2208988800000 - 86400000LL * 400,
+                                7258118400000, 1400000000000, INT64_MIN, INT64_MAX};
+  for (const TimeBase base : {TimeBase::Unix, TimeBase::Cocoa}) {
+    for (const std::int64_t ms : cases) {
+      const std::string text = base == TimeBase::Unix ? UnixMsToText(ms) : CocoaMsToText(ms);
+      std::int64_t fromText = 0, fast = 0;
+      const bool ok = TryYearOfTimeText(text, fromText);
+      ASSERT_EQ(TryYearOfMs(base, ms, fast), ok) << ms << " " << text;
+      if (ok) {
+        EXPECT_EQ(fast, fromText) << ms << " " << text;
+      }
+    }
+  }
+}
+
+TEST(HeaderMatcher, TheFourByteFilterNeverRejectsAMatch) {
+  ATableField cols;
+  std::vector<int> keys;
+  std::string create = testdb::kIosCallTable;
+  create.pop_back();
+  BuildTableColumns(create, IosCallKind(), cols, keys);
+  // Small alphabets make matches frequent: serial-type-like bytes and varint starts.
+  const std::uint8_t alphabet[] = {0, 1, 2, 4, 6, 7, 8, 9, 13, 17, 0x1F, 0x80, 0x81, 0x9F, 0xA1, 0x0D};
+  std::uint64_t seed = 7;
+  Bytes img(1 << 16);
+  for (auto& b : img) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    b = alphabet[(seed >> 40) % std::size(alphabet)];
+  }
+  // Plant headers that fit: a one-byte and a two-byte address serial type,
+  // then the integer and text columns of the call layout.
+  const Bytes oneByte = {17, 4, 1, 1, 1, 13, 13, 13, 1, 8, 0, 17};
+  const Bytes twoByte = {0x80, 0x0D, 4, 2, 9, 6, 0x81, 0x01, 0, 0, 9, 9, 12, 0x80, 0x11};
+  for (std::size_t at = 100; at + 20 < img.size(); at += 997) {
+    const Bytes& h = (at / 997) % 2 ? oneByte : twoByte;
+    std::copy(h.begin(), h.end(), img.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  for (const HeaderTest mode : {HeaderTest::Varint, HeaderTest::VarintEach, HeaderTest::SingleByte}) {
+    const HeaderMatcher m(cols, mode, 4096);
+    int matches = 0;
+    for (std::size_t pos = 0; pos + 3 < img.size(); ++pos) {
+      if (!m.Match(img, pos)) continue;
+      ++matches;
+      ASSERT_TRUE(m.FirstBytesMayMatch(img.data() + pos)) << pos;
+    }
+    EXPECT_GT(matches, 0);
+  }
+}
+
 // ------------------------------------------------------------------ schema
 
 TEST(BuildTableColumns, TheCallTableLayout) {

@@ -1,0 +1,57 @@
+// libFuzzer target: runs a scanner on arbitrary file bytes. The first input
+// byte picks the scanner (modulo the number of scanners), the rest is the
+// database file, written to a private temporary file that the scanner reads
+// (and may patch) like a file on disk.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/IosCallScanner.h"
+#include "engine/MyFuns_.h"
+#include "engine/RecordingScanView.h"
+#include "engine/ScanContext.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+// Scanners by selector byte; a new scanner adds its line here.
+void (*const kScanners[])(velmora::ScanView&) = {
+    velmora::RunIosCallScan,
+};
+
+std::string FilePath() {
+  return "/tmp/velmora-fuzz-" + std::to_string(getpid()) + ".db";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  velmora::SetProgramFormats();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const auto scanner = kScanners[data[0] % std::size(kScanners)];
+  const std::string path = FilePath();
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    if (size > 1) std::fwrite(data + 1, 1, size - 1, f);
+    std::fclose(f);
+  } else {
+    return 0;
+  }
+  velmora::ResetScanContext();
+  velmora::SourceRawPath = path;
+  velmora::SourceDbPath = path;
+  {
+    platform::ScriptedMessageBoxes boxes;
+    velmora::RecordingScanView view;
+    scanner(view);
+  }
+  std::remove(path.c_str());
+  std::remove((path + "-journal").c_str());
+  return 0;
+}
