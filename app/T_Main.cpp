@@ -36,8 +36,12 @@
 #include "app/T_Option.h"
 #include "app/UpdateCheck.h"
 #include "app/WindowHelpers.h"
+#include "engine/IosCallScanner.h"
+#include "engine/IosContactsScanner.h"
+#include "engine/IosMessagesScanner.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
+#include "engine/WeChatScanner.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/qt/HttpClient.h"
@@ -710,21 +714,13 @@ void TMain::ListView1ColumnClick(int column) {
 // Each hidden item runs its kind's scanner on the scan context that the
 // scan-setup dialog has set, and returns when the scanner has finished.
 
-void TMain::IOStxl1Click() {
-  // iOS contacts scanner: bound here when it is part of the engine.
-}
+void TMain::IOStxl1Click() { RunIosContactsScan(*this); }
 
-void TMain::IOSdx1Click() {
-  // iOS messages scanner: bound here when it is part of the engine.
-}
+void TMain::IOSdx1Click() { RunIosMessagesScan(*this); }
 
-void TMain::IOSthjl1Click() {
-  // iOS call history scanner: bound here when it is part of the engine.
-}
+void TMain::IOSthjl1Click() { RunIosCallScan(*this); }
 
-void TMain::IOSwx1Click() {
-  // WeChat messages scanner: bound here when it is part of the engine.
-}
+void TMain::IOSwx1Click() { RunWeChatScan(*this); }
 
 // ------------------------------------------------------------------ ScanView
 

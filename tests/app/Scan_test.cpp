@@ -1,0 +1,138 @@
+// A scan of a call-history database run through the main window's hidden
+// item: the tree, the list, the log and the status bar fill as the scanner
+// goes, and the window's commands act while it runs.
+#include <sqlite3.h>
+
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <chrono>
+
+#include "MainWindowFixture.h"
+#include "app/ResultModel.h"
+#include "engine/CarvingEngine.h"
+
+namespace velmora::testing_main {
+namespace {
+
+using platform::MbResult;
+using platform::ScriptedMessageBoxes;
+
+void ExecSql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  const std::string message = error != nullptr ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+class ScanThroughWindowTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    savedInterval_ = CarvePumpInterval;
+    CarvePumpInterval = std::chrono::milliseconds(0);
+    path_ = (dir_ / "call_history.db").string();
+    ExecSql(path_,
+            "PRAGMA page_size=4096;"
+            "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
+            "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT, "
+            "network_code TEXT, read INTEGER, assisted INTEGER, face_time_data BLOB, "
+            "originalAddress TEXT);"
+            "INSERT INTO call (address, date, duration, flags, id, name, country_code, "
+            "network_code, read, assisted, face_time_data, originalAddress) VALUES "
+            "('10086', 1400000000, 75, 0, -1, 'Alice', 'cn', '00', 1, 0, NULL, '10086'),"
+            "('13800138000', 1400000100, 3, 1, -1, 'Bob', 'cn', '00', 1, 0, NULL, '13800138000');");
+    CreateWindows();
+  }
+  void TearDown() override {
+    CarvePumpInterval = savedInterval_;
+    MainWindowTest::TearDown();
+  }
+
+  // What the scan-setup dialog does before it clicks the kind's item.
+  void RunCallScan() {
+    ScanKind = kKindCalls;
+    SourceRawPath = path_;
+    SourceDbPath = path_;
+    main_->SetResultColumns(kKindCalls);
+    main_->IOSthjl1->trigger();
+  }
+
+  std::string path_;
+  std::chrono::milliseconds savedInterval_{};
+};
+
+TEST_F(ScanThroughWindowTest, FillsTreeListLogAndStatusBar) {
+  ScriptedMessageBoxes boxes;
+  RunCallScan();
+
+  ASSERT_EQ(main_->TreeView1->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = main_->TreeView1->topLevelItem(0);
+  EXPECT_EQ(root->text(0).toStdString(), "通话记录(2)");
+  ASSERT_EQ(root->childCount(), 2);
+  EXPECT_EQ(root->child(0)->text(0).toStdString(), "正常通话记录(2)");
+  EXPECT_EQ(root->child(1)->text(0).toStdString(), "删除通话记录(0)");
+  EXPECT_TRUE(root->isExpanded());
+
+  ASSERT_EQ(main_->ResultListRowCount(), 2u);
+  const ListRow alice{"10086", "Alice", "2014-05-14 00:53:20", "75", "呼出", "正常"};
+  EXPECT_TRUE(main_->ListModel->Row(0) == alice || main_->ListModel->Row(1) == alice);
+  EXPECT_EQ(main_->ListModel->columnCount(), 6);
+
+  const int logRows = main_->ListView2->topLevelItemCount();
+  ASSERT_EQ(logRows, 3);
+  EXPECT_EQ(main_->ListView2->topLevelItem(1)->text(3).toStdString(), "扫描... ");
+  QTreeWidgetItem* last = main_->ListView2->topLevelItem(2);
+  EXPECT_EQ(last->text(3).toStdString(), "扫描完成,共找到 2 条通话记录, 其中有0条删除");
+  EXPECT_EQ(main_->ListView2->currentItem(), last);
+
+  EXPECT_EQ(main_->StatusText(0), "扫描完成");
+  EXPECT_EQ(main_->StatusText(2), "找到 2 条通话记录, 0条删除");
+  EXPECT_TRUE(main_->ToolButton3->isEnabled());
+  EXPECT_FALSE(main_->ToolButton5->isEnabled());
+  EXPECT_TRUE(main_->ToolButton4->isEnabled());
+  EXPECT_TRUE(main_->N16->isEnabled());
+  EXPECT_EQ(main_->ListView3->columnCount(), 0);
+  EXPECT_TRUE(boxes.shown().empty());
+
+  // The tree then lists the kind's array.
+  main_->TreeView1->setCurrentItem(root->child(1));
+  main_->TreeView1Click();
+  EXPECT_EQ(main_->ResultListRowCount(), 0u);
+  main_->TreeView1->setCurrentItem(root);
+  main_->TreeView1Click();
+  EXPECT_EQ(main_->ResultListRowCount(), 2u);
+}
+
+TEST_F(ScanThroughWindowTest, CloseIsRefusedAndStopActsWhileTheScannerRuns) {
+  ScriptedMessageBoxes boxes({MbResult::Yes});
+  ShowMain();
+  bool closed = true;
+  bool stopWasEnabled = false;
+  QTimer::singleShot(0, [&] {
+    closed = main_->close();
+    stopWasEnabled = main_->ToolButton5->isEnabled();
+    main_->ToolButton5->click();  // answered Yes
+  });
+  RunCallScan();
+
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(stopWasEnabled);
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[0].text, "程序正在扫描中，请先停止扫描！");
+  EXPECT_EQ(boxes.shown()[1].text, "您确定要停止扫描?");
+  EXPECT_TRUE(main_->isVisible());
+  // The scanner finished after the stop with what it had found.
+  EXPECT_EQ(main_->StatusText(0), "扫描完成");
+  EXPECT_TRUE(ScanStopRequested);
+  EXPECT_TRUE(main_->ToolButton3->isEnabled());
+  EXPECT_FALSE(main_->ToolButton5->isEnabled());
+}
+
+}  // namespace
+}  // namespace velmora::testing_main
