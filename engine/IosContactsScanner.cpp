@@ -183,6 +183,9 @@ std::size_t WalkContactsPage(ContactsRunState& st, CarveRun& run, std::size_t pa
     st.finderImage = bytes;
   }
   if (!st.liveTest || st.database != run.database) {
+    // One read transaction for all the live tests of the walk: the file is
+    // locked and checked once, not once per candidate.
+    run.database->RunStatement("BEGIN");
     st.liveTest = std::make_unique<ContactLiveTest>(*run.database);
     st.database = run.database;
   }

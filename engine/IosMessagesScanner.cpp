@@ -56,7 +56,21 @@ bool MessageTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& 
   return true;
 }
 
-CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
+// The look-up of one run, and the time text the checks made for the
+// candidate they passed. The look-up's statement must be finalized before
+// the run closes the database, on every way out.
+struct MessagesRunState {
+  std::unique_ptr<ChatIdentifierLookup> lookup;
+  TSQLiteDatabase* database = nullptr;
+  std::size_t timeOffset = 0;
+  std::string time;
+  void Release() {
+    lookup.reset();
+    database = nullptr;
+  }
+};
+
+CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run, MessagesRunState& st) {
   const std::string type = rec.Text(run.keys[kType]);
   if (type.empty() || type == "NULL") return CheckResult::Miss;
   std::int64_t value = 0;
@@ -67,12 +81,18 @@ CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
   std::int64_t year = 0;
   if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
   if (year < 1979 || year > 2099) return CheckResult::Miss;
+  st.timeOffset = rec.Offset();
+  st.time = std::move(time);
   return CheckResult::Pass;
 }
 
-void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
+void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, MessagesRunState& st) {
   std::string time;
-  MessageTimeText(rec, run, time);
+  if (st.timeOffset == rec.Offset()) {
+    time = std::move(st.time);
+  } else {
+    MessageTimeText(rec, run, time);
+  }
   std::int64_t typeValue = 0;
   TryTextToInt64(rec.Text(run.keys[kType]), typeValue);
   const std::string type = IosMessageTypeText(typeValue);
@@ -88,17 +108,6 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   m.DateText = time;
   m.Body = body;
 }
-
-// The look-up of one run. Its statement must be finalized before the run
-// closes the database, on every way out.
-struct MessagesRunState {
-  std::unique_ptr<ChatIdentifierLookup> lookup;
-  TSQLiteDatabase* database = nullptr;
-  void Release() {
-    lookup.reset();
-    database = nullptr;
-  }
-};
 
 }  // namespace
 
@@ -133,6 +142,9 @@ CarveKind IosMessagesKind() {
   k.beforeChecks = [state](CarvedRecord& rec, CarveRun& run) {
     if (!run.database) return;
     if (state->database != run.database) {
+      // One read transaction for all the look-ups of the walk: the file is
+      // locked and checked once, not once per candidate.
+      run.database->RunStatement("BEGIN");
       state->lookup = std::make_unique<ChatIdentifierLookup>(*run.database);
       state->database = run.database;
     }
@@ -143,8 +155,10 @@ CarveKind IosMessagesKind() {
       throw;
     }
   };
-  k.check = CheckMessage;
-  k.onHit = AddMessage;
+  k.check = [state](const CarvedRecord& rec, CarveRun& run) { return CheckMessage(rec, run, *state); };
+  k.onHit = [state](const CarvedRecord& rec, bool live, CarveRun& run) {
+    AddMessage(rec, live, run, *state);
+  };
   k.statusText = " 条短信, ";
   k.logText = " 条短信, 其中有";
   k.afterWalk = [state](CarveRun&) { state->Release(); };

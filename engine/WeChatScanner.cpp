@@ -1,6 +1,7 @@
 #include "engine/WeChatScanner.h"
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/MyFuns_.h"
 
@@ -47,7 +48,13 @@ bool WeChatTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& t
   return true;
 }
 
-CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run) {
+// The time text the checks made for the candidate they passed, for its hit.
+struct WeChatRunState {
+  std::size_t offset = 0;
+  std::string time;
+};
+
+CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run, WeChatRunState& st) {
   const std::string status = rec.Text(run.keys[kStatus]);
   if (status.empty() || status == "NULL") return CheckResult::Miss;
   std::int64_t value = 0;
@@ -58,12 +65,18 @@ CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run) {
   std::int64_t year = 0;
   if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
   if (year < 2000 || year > 2099) return CheckResult::Miss;
+  st.offset = rec.Offset();
+  st.time = std::move(time);
   return CheckResult::Pass;
 }
 
-void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
+void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run, WeChatRunState& st) {
   std::string time;
-  WeChatTimeText(rec, run, time);
+  if (st.offset == rec.Offset()) {
+    time = std::move(st.time);
+  } else {
+    WeChatTimeText(rec, run, time);
+  }
   std::int64_t statusValue = 0;
   TryTextToInt64(rec.Text(run.keys[kStatus]), statusValue);
   const std::string direction = WeChatDirectionText(statusValue);
@@ -90,6 +103,7 @@ const char* WeChatDirectionText(std::int64_t status) {
 }
 
 CarveKind WeChatKind() {
+  auto state = std::make_shared<WeChatRunState>();
   CarveKind k;
   k.kindCode = kKindWeChat;
   k.taggedTree = true;
@@ -103,15 +117,17 @@ CarveKind WeChatKind() {
   k.keyNames = {"createtime", "message", "status"};
   k.requiredKeys = {"createtime", "status"};
   k.textBoundFactor = 1;
-  k.check = CheckWeChat;
-  k.onHit = AddWeChat;
+  k.check = [state](const CarvedRecord& rec, CarveRun& run) { return CheckWeChat(rec, run, *state); };
+  k.onHit = [state](const CarvedRecord& rec, bool live, CarveRun& run) {
+    AddWeChat(rec, live, run, *state);
+  };
   k.statusText = " 条微信记录, ";
   k.logText = " 条微信记录, 其中有";
   return k;
 }
 
 void RunWeChatScan(ScanView& view) {
-  static const CarveKind kind = WeChatKind();
+  const CarveKind kind = WeChatKind();
   RunCarve(view, kind);
 }
 

@@ -377,14 +377,20 @@ TEST_F(IosContactsScanTest, ALiveTestErrorEndsTheScanAndKeepsTheHitsSoFar) {
       iosfix::AddContact(db, i + 1, "First" + std::to_string(i), std::string(1200, 'n'),
                                      PhoneText("10086", "8610086" + std::to_string(i % 10)));
   });
+  // After the first hit the table goes, through the scan's own connection
+  // (which holds the file for the walk).
+  CarveKind kind = IosContactsKind();
+  const auto walk = kind.scanPage;
   bool dropped = false;
-  view.onPump = [&] {
-    if (dropped || ContactRecords.empty()) return;
-    FixtureDb other(path);
-    other.Exec("DROP TABLE ABPersonFullTextSearch");
-    dropped = true;
+  kind.scanPage = [&](CarveRun& run, std::size_t pageEnd) {
+    if (!dropped && !ContactRecords.empty()) {
+      run.database->RunStatement("DROP TABLE ABPersonFullTextSearch");
+      dropped = true;
+    }
+    walk(run, pageEnd);
   };
-  Scan();
+  testdb::ScanFixtureState::Target(path);
+  RunCarve(view, kind);
   ASSERT_TRUE(dropped);
   ASSERT_EQ(state.boxes.shown().size(), 1u);
   EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Error);

@@ -7,6 +7,7 @@
 
 #include "IosKindsFixtures.h"
 #include "TestDb.h"
+#include "engine/SQLiteTable3.h"
 
 namespace velmora {
 namespace {
@@ -187,14 +188,20 @@ TEST_P(IosMessagesScanTest, ALookUpErrorDuringTheWalkKeepsTheHitsSoFar) {
       iosfix::AddMessage(db, iosfix::Msg("message " + std::to_string(i) + std::string(1500, '.'),
                               std::int64_t{0}, std::int64_t{400000000}, 1));
   });
+  // After the first hit the chat table goes, through the scan's own
+  // connection (which holds the file for the walk).
+  CarveKind kind = IosMessagesKind();
+  const auto lookUp = kind.beforeChecks;
   bool dropped = false;
-  view.onPump = [&] {
-    if (dropped || SmsRecords.empty()) return;
-    FixtureDb other(path);
-    other.Exec("DROP TABLE chat");
-    dropped = true;
+  kind.beforeChecks = [&](CarvedRecord& rec, CarveRun& run) {
+    if (!dropped && !SmsRecords.empty()) {
+      run.database->RunStatement("DROP TABLE chat");
+      dropped = true;
+    }
+    lookUp(rec, run);
   };
-  Scan();
+  testdb::ScanFixtureState::Target(path);
+  RunCarve(view, kind);
   ASSERT_TRUE(dropped);
   ASSERT_EQ(state.boxes.shown().size(), 1u);
   EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Error);
