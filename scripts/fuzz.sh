@@ -47,6 +47,49 @@ cp "$seeds/calls" "$seeds/calls_wal"
 printf '\002\002' | dd of="$seeds/calls_wal" bs=1 seek=19 conv=notrunc status=none
 printf '\000SQLite format 3\000' >"$seeds/header_only"
 
+# Seeds of the messages (selector 1), WeChat (2) and contacts (3) scanners.
+make_kind_seed() {  # selector byte (octal), name, sql
+  local db="$work/$2.db"
+  sqlite3 "$db" "PRAGMA page_size=512; PRAGMA secure_delete=OFF; PRAGMA journal_mode=DELETE; $3" >/dev/null
+  { printf "\\$1"; cat "$db"; } >"$seeds/$2"
+}
+sms="CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL,
+  text TEXT, handle_id INTEGER DEFAULT 0, attributedBody BLOB, type INTEGER DEFAULT 0, service TEXT,
+  date INTEGER, is_from_me INTEGER DEFAULT 0);
+  CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, chat_identifier TEXT);
+  CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, PRIMARY KEY (chat_id, message_id));
+  INSERT INTO chat (guid, chat_identifier) VALUES ('g1', '+8613800138000'), ('g2', 'a@b.cn');"
+rows=""
+for i in $(seq 1 10); do
+  rows+="INSERT INTO message (guid, text, attributedBody, type, service, date) VALUES ('m$i',
+    'text $i', x'040b73747265616d', $((i % 4)), 'SMS', $((400000000 + i)));
+    INSERT INTO chat_message_join VALUES ($((i % 2 + 1)), last_insert_rowid());"
+done
+make_kind_seed 001 messages "$sms $rows DELETE FROM message WHERE ROWID % 3 = 0;"
+make_kind_seed 001 messages_no_chat "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT,
+  type INTEGER, date INTEGER, text TEXT); INSERT INTO message (guid, type, date, text) VALUES ('g', 1, 5, 'x');"
+wx="CREATE TABLE Friend (UsrName text, NickName text);
+  CREATE TABLE Chat_0b4e7a0e5fe84ad35fb5f95b9ceeac79(TableVer integer default 1 ,MesLocalID integer
+  primary key autoincrement ,MesSvrID integer default 0 ,CreateTime integer default 0 ,Message text
+  ,Status integer default 0 ,ImgStatus integer default 0 ,Type integer ,Des integer);"
+rows=""
+for i in $(seq 1 10); do
+  rows+="INSERT INTO Chat_0b4e7a0e5fe84ad35fb5f95b9ceeac79 (MesSvrID, CreateTime, Message, Status,
+    Type, Des) VALUES ($i, $((1500000000 + i)), '<msg><voicemsg voicelength=\"$((i * 700))\" /></msg>',
+    $((i % 2 * 2 + 2)), 34, 0);"
+done
+make_kind_seed 002 wechat "$wx $rows DELETE FROM Chat_0b4e7a0e5fe84ad35fb5f95b9ceeac79 WHERE MesLocalID % 3 = 0;"
+ab="CREATE VIRTUAL TABLE ABPersonFullTextSearch USING fts4(First, Last, Middle, FirstPhonetic,
+  MiddlePhonetic, LastPhonetic, Organization, Department, Note, Birthday, JobTitle, Nickname, Prefix,
+  Suffix, DisplayName, Phone, Email, Address, SocialProfile, URL, RelatedNames, IM, Date);"
+rows=""
+for i in $(seq 1 8); do
+  rows+="INSERT INTO ABPersonFullTextSearch (First, Last, Phone) VALUES ('F$i',
+    $([ $((i % 3)) -eq 0 ] && echo NULL || echo "'L$i'"),
+    '1380013800$i +86138001380$i 0086138001380$i 011861380013800$i');"
+done
+make_kind_seed 003 contacts "$ab $rows DELETE FROM ABPersonFullTextSearch WHERE docid % 3 = 0;"
+
 share=$(( total / ${#targets[@]} ))
 [ "$share" -ge 1 ] || share=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

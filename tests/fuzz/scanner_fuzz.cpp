@@ -10,16 +10,22 @@
 #include <string>
 
 #include "engine/IosCallScanner.h"
+#include "engine/IosContactsScanner.h"
+#include "engine/IosMessagesScanner.h"
 #include "engine/MyFuns_.h"
 #include "engine/RecordingScanView.h"
 #include "engine/ScanContext.h"
+#include "engine/WeChatScanner.h"
 #include "platform/MessageBox.h"
 
 namespace {
 
 // Scanners by selector byte; a new scanner adds its line here.
 void (*const kScanners[])(velmora::ScanView&) = {
-    velmora::RunIosCallScan,
+    velmora::RunIosCallScan,      // 0
+    velmora::RunIosMessagesScan,  // 1
+    velmora::RunWeChatScan,       // 2
+    velmora::RunIosContactsScan,  // 3
 };
 
 std::string FilePath() {

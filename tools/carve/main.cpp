@@ -19,9 +19,12 @@
 #include <vector>
 
 #include "engine/IosCallScanner.h"
+#include "engine/IosContactsScanner.h"
+#include "engine/IosMessagesScanner.h"
 #include "engine/MyFuns_.h"
 #include "engine/RecordingScanView.h"
 #include "engine/ScanContext.h"
+#include "engine/WeChatScanner.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -37,6 +40,9 @@ struct Kind {
 // Scanners by kind name; a new scanner adds its line here.
 const Kind kKinds[] = {
     {"calls", velmora::kKindCalls, velmora::RunIosCallScan},
+    {"messages", velmora::kKindMessages, velmora::RunIosMessagesScan},
+    {"wechat", velmora::kKindWeChat, velmora::RunWeChatScan},
+    {"contacts", velmora::kKindContacts, velmora::RunIosContactsScan},
 };
 
 std::string Escape(const std::string& s) {
