@@ -30,6 +30,7 @@
 
 #include "app/AppGlobals.h"
 #include "app/Export.h"
+#include "app/ListCommands.h"
 #include "app/F_About.h"
 #include "app/F_ExitWait.h"
 #include "app/ResultModel.h"
@@ -241,6 +242,18 @@ void TMain::BuildClientArea() {
   // The result list's popup menu; its commands come with the list commands.
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
+  SelectAll1 = MenuItem(PopupMenu1, "SelectAll1", "Select All");
+  N8 = MenuItem(PopupMenu1, "N8", "Check All");
+  N10 = MenuItem(PopupMenu1, "N10", "Uncheck All");
+  N9 = MenuItem(PopupMenu1, "N9", "Check Selected");
+  N28 = MenuItem(PopupMenu1, "N28", "Uncheck Selected");
+  N6 = MenuItem(PopupMenu1, "N6", "Recover Checked");
+  connect(SelectAll1, &QAction::triggered, this, &TMain::SelectAll1Click);
+  connect(N8, &QAction::triggered, this, &TMain::N8Click);
+  connect(N10, &QAction::triggered, this, &TMain::N10Click);
+  connect(N9, &QAction::triggered, this, &TMain::N9Click);
+  connect(N28, &QAction::triggered, this, &TMain::N28Click);
+  connect(N6, &QAction::triggered, this, &TMain::N6Click);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (!PopupMenu1->actions().isEmpty()) PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
@@ -529,7 +542,12 @@ void TMain::SetIdleCommands() {
 void TMain::ToolButton4Click() {
   std::string folder;
   if (!BrowseForFolder("请选择保存目录:", "/", folder)) return;
+  // The export pumps messages once per record; a scan started meanwhile
+  // would empty the arrays under it, so Start waits until the files are out.
+  const bool startWasEnabled = ToolButton3->isEnabled();
+  SetCommandEnabled(ScanCommand::Start, false);
   const ExportOutcome outcome = ExportResults(folder, [this] { PumpMessages(); });
+  SetCommandEnabled(ScanCommand::Start, startWasEnabled);
   if (!outcome.Ok) {
     platform::ShowMessageBox(outcome.Error, AppTitle, platform::MbIcon::Error);
     return;
@@ -538,6 +556,14 @@ void TMain::ToolButton4Click() {
 }
 
 void TMain::N16Click() { ToolButton4Click(); }
+
+void TMain::N6Click() { ToolButton4Click(); }
+
+void TMain::SelectAll1Click() { SelectAllRows(*ListView1); }
+void TMain::N8Click() { CheckAllRows(*ListModel, true); }
+void TMain::N10Click() { CheckAllRows(*ListModel, false); }
+void TMain::N9Click() { CheckSelectedRows(*ListView1, *ListModel, true); }
+void TMain::N28Click() { CheckSelectedRows(*ListView1, *ListModel, false); }
 
 void TMain::ToolButton8Click() { platform::OpenUrl(HelpPageURL()); }
 

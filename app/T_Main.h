@@ -59,6 +59,12 @@ class TMain : public QMainWindow, public ScanView {
   ResultModel* ListModel = nullptr;
   QTableWidget* ListView3 = nullptr;
   QMenu* PopupMenu1 = nullptr;
+  QAction* SelectAll1 = nullptr;  // popup: "Select All"
+  QAction* N8 = nullptr;          // popup: "Check All"
+  QAction* N10 = nullptr;         // popup: "Uncheck All"
+  QAction* N9 = nullptr;          // popup: "Check Selected"
+  QAction* N28 = nullptr;         // popup: "Uncheck Selected"
+  QAction* N6 = nullptr;          // popup: "Recover Checked" (the Recover command)
   QFrame* Splitter1 = nullptr;
   QWidget* Panel2 = nullptr;
   QToolButton* SpeedButton1 = nullptr;
@@ -102,6 +108,12 @@ class TMain : public QMainWindow, public ScanView {
   void N2Click();
   void ToolButton4Click();  // Recover (export)
   void N16Click();
+  void N6Click();           // popup "Recover Checked": clicks Recover
+  void SelectAll1Click();   // the result list's popup commands
+  void N8Click();
+  void N10Click();
+  void N9Click();
+  void N28Click();
   void ToolButton8Click();  // Help
   void ToolButton9Click();  // About
   void N25Click();
