@@ -33,7 +33,8 @@ struct ExportOutcome {
 // Walks ScanKinds in queue order, setting ScanKind to each entry, and writes
 // the kind's result array to folder + ExportFileName(kind), replacing a file
 // of that name; a kind without records writes nothing. `folder` ends in "/".
-// `pump` runs once per record. Stops at the first file that cannot be created
+// `pump` runs before the first record of a kind and then before every 64th
+// record. Stops at the first file that cannot be created
 // or written; files already written stay.
 ExportOutcome ExportResults(const std::string& folder, const std::function<void()>& pump = {});
 

@@ -544,7 +544,7 @@ void TMain::ToolButton4Click() {
   if (!BrowseForFolder("请选择保存目录:", "/", folder)) return;
   // The export pumps messages once per record; a scan started meanwhile
   // would empty the arrays under it, so Start waits until the files are out.
-  const bool startWasEnabled = ToolButton3->isEnabled();
+  const bool startWasEnabled = ToolButton3->isEnabledTo(this);
   SetCommandEnabled(ScanCommand::Start, false);
   const ExportOutcome outcome = ExportResults(folder, [this] { PumpMessages(); });
   SetCommandEnabled(ScanCommand::Start, startWasEnabled);

@@ -1,6 +1,6 @@
 // Export of 1,000,000 records (a quarter of each kind, Chinese texts), once
-// without a message pump and once with the window's pump run per record, as
-// the Recover command runs it. Target: about two seconds at most.
+// without a message pump and once with the window's message pump, as the
+// Recover command runs it. Target: about two seconds at most.
 #include <QApplication>
 
 #include <chrono>
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   const double pumped = Run(folder, true);
   std::uintmax_t bytes = 0;
   for (const auto& e : std::filesystem::directory_iterator(tmpl)) bytes += e.file_size();
-  std::printf("export of 1000000 records (%.1f MB): %.3f s without pump, %.3f s with the pump per record\n",
+  std::printf("export of 1000000 records (%.1f MB): %.3f s without pump, %.3f s with the message pump\n",
               bytes / 1e6, plain, pumped);
   std::filesystem::remove_all(tmpl);
   return 0;

@@ -164,25 +164,25 @@ TEST_F(ExportTest, AMissingFolderIsReported) {
   EXPECT_NE(out.Error.find("No such file or directory"), std::string::npos) << out.Error;
 }
 
-TEST_F(ExportTest, PumpRunsOncePerRecord) {
+TEST_F(ExportTest, PumpRunsBeforeEachBatchOfRecords) {
   ContactRecords.assign(5, {"a", "1", false});
-  WeChatRecords.assign(3, {"", "d", "t", "m", true});
+  WeChatRecords.assign(129, {"", "d", "t", "m", true});
   ScanKinds = {kKindContacts, kKindWeChat};
   int pumps = 0;
   ASSERT_TRUE(ExportResults(folder_, [&] { ++pumps; }).Ok);
-  EXPECT_EQ(pumps, 8);
+  EXPECT_EQ(pumps, 1 + 3);  // records 0 of the first; 0, 64 and 128 of the second
 }
 
 TEST_F(ExportTest, ArraysEmptiedInsideThePumpEndTheKindSafely) {
-  ContactRecords.assign(10, {"a", "1", false});
+  ContactRecords.assign(200, {"a", "1", false});
   ScanKinds = {kKindContacts};
   int pumps = 0;
   const ExportOutcome out = ExportResults(folder_, [&] {
-    if (++pumps == 4) ContactRecords.clear();
+    if (++pumps == 2) ContactRecords.clear();  // the pump before record 64
   });
   EXPECT_TRUE(out.Ok);
   std::string expected;
-  for (int i = 0; i < 3; ++i) expected += "a\t1\t" + kLive + "\r\n";
+  for (int i = 0; i < 64; ++i) expected += "a\t1\t" + kLive + "\r\n";
   EXPECT_EQ(ReadBytes(File("电话本.txt")), expected);
 }
 
