@@ -42,3 +42,5 @@ CarveKind WeChatKind();
 void RunWeChatScan(ScanView& view);
 
 }  // namespace velmora
+
+// IOS SCANNERS READY
