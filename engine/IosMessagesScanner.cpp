@@ -95,9 +95,9 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, MessagesRunSt
   }
   std::int64_t typeValue = 0;
   TryTextToInt64(rec.Text(run.keys[kType]), typeValue);
-  const std::string type = IosMessageTypeText(typeValue);
+  const char* type = IosMessageTypeText(typeValue);
   const std::string& address = rec.Column0Text();
-  const std::string body = rec.Text(run.keys[kText]);
+  std::string body = rec.Text(run.keys[kText]);
   run.view.ResultListAddRow({address, time, type, StatusWord(!live), body});
   // Hit n goes to index n.
   SmsRecords.resize(static_cast<std::size_t>(run.hits) + 1);
@@ -105,8 +105,8 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, MessagesRunSt
   m.TypeText = type;
   m.Deleted = !live;
   m.Address = address;
-  m.DateText = time;
-  m.Body = body;
+  m.DateText = std::move(time);
+  m.Body = std::move(body);
 }
 
 }  // namespace

@@ -79,17 +79,17 @@ void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run, WeChatRunState
   }
   std::int64_t statusValue = 0;
   TryTextToInt64(rec.Text(run.keys[kStatus]), statusValue);
-  const std::string direction = WeChatDirectionText(statusValue);
-  const std::string message = rec.Text(run.keys[kMessage]);
+  const char* direction = WeChatDirectionText(statusValue);
+  std::string message = rec.Text(run.keys[kMessage]);
   run.view.ResultListAddRow({time, RenderWeChatBody(message), direction, StatusWord(!live)});
   // Hit n goes to index n (the array is not emptied at the start).
   WeChatRecords.resize(static_cast<std::size_t>(run.hits) + 1);
   PWXValue& w = WeChatRecords.back();
-  w = PWXValue{};
+  w.Address.clear();
   w.TypeText = direction;
   w.Deleted = !live;
-  w.DateText = time;
-  w.Message = message;
+  w.DateText = std::move(time);
+  w.Message = std::move(message);
 }
 
 }  // namespace
