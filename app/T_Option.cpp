@@ -296,8 +296,11 @@ void TForm2::RadioButton3Click() {
 
 std::optional<std::string> TForm2::ChooseDatabaseFile() {
   if (CurrentFileChooser()) return CurrentFileChooser()(*this);
+  // File names here are case-sensitive and "*.*" would need a dot: backup
+  // files have no extension, so "All files" lists every file, and the DB
+  // filter takes both cases.
   OpenDialog1->setNameFilters(
-      {QString::fromUtf8("DB files(*.DB)"), QString::fromUtf8("All files(*.*)")});
+      {QString::fromUtf8("DB files(*.DB *.db)"), QString::fromUtf8("All files(*)")});
   if (OpenDialog1->exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = OpenDialog1->selectedFiles();
   if (files.isEmpty()) return std::nullopt;
