@@ -1,0 +1,115 @@
+#include "engine/AndroidCallScanner.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "engine/MyFuns_.h"
+
+namespace velmora {
+
+namespace {
+
+// Key columns, in key order.
+enum Key { kNumber = 0, kDate = 1, kDuration = 2, kName = 3, kType = 4 };
+
+std::string gProgramFolder;
+
+CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
+  if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
+  std::int64_t type = 0;
+  if (!rec.TryInt64(run.keys[kType], type)) return CheckResult::Skip;
+  if (type > 144) return CheckResult::Miss;
+  // The date column holds milliseconds since 1970-01-01.
+  std::int64_t ms = 0;
+  if (!rec.TryInt64(run.keys[kDate], ms)) return CheckResult::Skip;
+  std::int64_t year = 0;
+  if (!TryYearOfMs(TimeBase::Unix, ms, year)) return CheckResult::Skip;
+  if (year < 2000 || year > 2099) return CheckResult::Miss;
+  return CheckResult::Pass;
+}
+
+void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
+  std::int64_t ms = 0;
+  rec.TryInt64(run.keys[kDate], ms);
+  std::int64_t type = 0;
+  rec.TryInt64(run.keys[kType], type);
+  PCallValue call;
+  call.Name = rec.Text(run.keys[kName]);
+  call.Number = rec.Text(run.keys[kNumber]);
+  call.TypeText = AndroidCallTypeText(type);
+  call.Duration = rec.Text(run.keys[kDuration]);
+  call.DateText = UnixMsToText(ms);
+  call.Deleted = !live;
+  run.view.ResultListAddRow(
+      {call.Number, call.Name, call.DateText, call.Duration, call.TypeText, StatusWord(!live)});
+  CallRecords.push_back(std::move(call));
+}
+
+}  // namespace
+
+const char* AndroidCallTypeText(std::int64_t type) {
+  switch (type) {
+    case 1: return "呼入";
+    case 2: return "呼出";
+    case 3: return "未接通";
+    default: return "其它";
+  }
+}
+
+std::string ProgramFolder() {
+  std::string folder = gProgramFolder;
+  if (folder.empty()) {
+    std::vector<char> buf(4096);
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n > 0) {
+      const std::string exe(buf.data(), static_cast<std::size_t>(n));
+      const std::size_t slash = exe.rfind('/');
+      folder = slash == std::string::npos ? std::string() : exe.substr(0, slash);
+    }
+  }
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+void SetProgramFolder(const std::string& folder) { gProgramFolder = folder; }
+
+void DeleteTemporaryCopy(const std::string& fileName) {
+  if (SourceMode != 1) return;
+  const std::string path = ProgramFolder() + "temp/" + fileName;
+  std::remove(path.c_str());  // a missing file or a failure is no error
+}
+
+CarveKind AndroidCallKind() {
+  CarveKind k;
+  k.kindCode = kKindCalls;
+  k.taggedTree = false;
+  k.clearTreeFirst = true;
+  k.word = "通话记录";
+  k.onSetUp = [] { CallRecords.clear(); };
+  k.tableName = "calls";
+  k.missingTableText = "没有找到通话记录，扫描结束！";
+  k.emptySchemaText = "没有找到通话记录，扫描结束！";
+  k.bodyCut = 1;
+  k.blobKind = false;
+  k.keyNames = {"number", "date", "duration", "name", "type"};
+  k.requiredKeys = {"date", "type"};
+  k.requireDefaultColumns = true;
+  k.textBoundFactor = 1;
+  k.headerTest = HeaderTest::Varint;
+  k.decodeBlobs = false;
+  k.check = CheckCall;
+  k.onHit = AddCall;
+  k.statusText = " 条通话记录, ";
+  k.logText = " 条通话记录, 其中有";
+  k.afterFinishUi = [](CarveRun&) { DeleteTemporaryCopy("contacts2.db"); };
+  return k;
+}
+
+void RunAndroidCallScan(ScanView& view) {
+  static const CarveKind kind = AndroidCallKind();
+  RunCarve(view, kind);
+}
+
+}  // namespace velmora

@@ -1,0 +1,84 @@
+#include "engine/AndroidSmsScanner.h"
+
+#include "engine/AndroidCallScanner.h"
+#include "engine/MyFuns_.h"
+
+namespace velmora {
+
+namespace {
+
+// Key columns, in key order.
+enum Key { kAddress = 0, kDate = 1, kType = 2, kBody = 3 };
+
+CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
+  if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
+  std::int64_t type = 0;
+  if (!rec.TryInt64(run.keys[kType], type)) return CheckResult::Skip;
+  if (type > 9) return CheckResult::Miss;
+  // The date column holds milliseconds since 1970-01-01.
+  std::int64_t ms = 0;
+  if (!rec.TryInt64(run.keys[kDate], ms)) return CheckResult::Skip;
+  std::int64_t year = 0;
+  if (!TryYearOfMs(TimeBase::Unix, ms, year)) return CheckResult::Skip;
+  if (year < 1979 || year > 2099) return CheckResult::Miss;
+  return CheckResult::Pass;
+}
+
+void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
+  std::int64_t ms = 0;
+  rec.TryInt64(run.keys[kDate], ms);
+  std::int64_t type = 0;
+  rec.TryInt64(run.keys[kType], type);
+  PSMSvalue sms;
+  sms.Address = rec.Text(run.keys[kAddress]);
+  sms.DateText = UnixMsToText(ms);
+  sms.TypeText = AndroidSmsTypeText(type);
+  sms.Body = rec.Text(run.keys[kBody]);
+  sms.Deleted = !live;
+  run.view.ResultListAddRow({sms.Address, sms.DateText, sms.TypeText, StatusWord(!live), sms.Body});
+  SmsRecords.push_back(std::move(sms));
+}
+
+}  // namespace
+
+const char* AndroidSmsTypeText(std::int64_t type) {
+  switch (type) {
+    case 1: return "接收";
+    case 2: return "发送";
+    case 3: return "草稿";
+    default: return "其它";
+  }
+}
+
+CarveKind AndroidSmsKind() {
+  CarveKind k;
+  k.kindCode = kKindMessages;
+  k.taggedTree = false;
+  k.clearTreeFirst = true;
+  k.word = "短信";
+  k.onSetUp = [] { SmsRecords.clear(); };
+  k.tableName = "sms";
+  k.missingTableText = "没有找短信记录，扫描结束！";
+  k.emptySchemaText = "没有找到短信记录，扫描结束！";
+  k.bodyCut = 2;
+  k.blobKind = false;
+  k.keyNames = {"address", "date", "type", "body"};
+  k.requiredKeys = {"type", "date"};
+  k.requireDefaultColumns = true;
+  k.textBoundFactor = 1;
+  k.headerTest = HeaderTest::Varint;
+  k.decodeBlobs = false;
+  k.check = CheckMessage;
+  k.onHit = AddMessage;
+  k.statusText = " 条短信, ";
+  k.logText = " 条短信, 其中有";
+  k.afterFinishUi = [](CarveRun&) { DeleteTemporaryCopy("mmssms.db"); };
+  return k;
+}
+
+void RunAndroidSmsScan(ScanView& view) {
+  static const CarveKind kind = AndroidSmsKind();
+  RunCarve(view, kind);
+}
+
+}  // namespace velmora
