@@ -90,6 +90,38 @@ for i in $(seq 1 8); do
 done
 make_kind_seed 003 contacts "$ab $rows DELETE FROM ABPersonFullTextSearch WHERE docid % 3 = 0;"
 
+# Seeds of the Android call log (selector 4), SMS (5) and contacts (6) scanners.
+calls="CREATE TABLE calls (_id INTEGER PRIMARY KEY AUTOINCREMENT,number TEXT,
+  presentation INTEGER NOT NULL DEFAULT 1,date INTEGER,duration INTEGER,type INTEGER,new INTEGER,
+  name TEXT,photo_id INTEGER NOT NULL DEFAULT 0,formatted_number TEXT);"
+rows=""
+for i in $(seq 1 10); do
+  rows+="INSERT INTO calls (number, date, duration, type, new, name) VALUES ('1380013$i',
+    $((1400000000000 + i * 977000)), $((i * 60)), $((i % 4)), 0, $([ $((i % 3)) -eq 0 ] && echo NULL || echo "'name$i'"));"
+done
+make_kind_seed 004 android_calls "$calls $rows DELETE FROM calls WHERE _id % 3 = 0;"
+asms="CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person INTEGER,
+  date INTEGER,date_sent INTEGER DEFAULT 0,read INTEGER DEFAULT 0,status INTEGER DEFAULT -1,
+  type INTEGER,body TEXT,locked INTEGER DEFAULT 0,seen INTEGER DEFAULT 0);"
+rows=""
+for i in $(seq 1 10); do
+  rows+="INSERT INTO sms (thread_id, address, date, type, body) VALUES ($((i % 3)), '1380013$i',
+    $((1400000000000 + i * 977000)), $((i % 4)), 'message $i');"
+done
+make_kind_seed 005 android_sms "$asms $rows DELETE FROM sms WHERE _id % 3 = 0;"
+adata="CREATE TABLE mimetypes (_id INTEGER PRIMARY KEY AUTOINCREMENT,mimetype TEXT NOT NULL);
+  INSERT INTO mimetypes (mimetype) VALUES ('vnd.android.cursor.item/phone_v2'),
+  ('vnd.android.cursor.item/name');
+  CREATE TABLE data (_id INTEGER PRIMARY KEY AUTOINCREMENT,package_id INTEGER,
+  mimetype_id INTEGER NOT NULL,raw_contact_id INTEGER NOT NULL,is_primary INTEGER NOT NULL DEFAULT 0,
+  data1 TEXT,data2 TEXT,data3 TEXT );"
+rows=""
+for i in $(seq 1 8); do
+  rows+="INSERT INTO data (mimetype_id, raw_contact_id, data1, data2) VALUES (2, $i, 'name$i', 'n$i'),
+    (1, $i, '1380013800$i', '2');"
+done
+make_kind_seed 006 android_contacts "$adata $rows DELETE FROM data WHERE _id % 3 = 0;"
+
 share=$(( total / ${#targets[@]} ))
 [ "$share" -ge 1 ] || share=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/AndroidCallScanner.h"
+#include "engine/AndroidContactsScanner.h"
+#include "engine/AndroidSmsScanner.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
 #include "engine/IosMessagesScanner.h"
@@ -26,6 +29,9 @@ void (*const kScanners[])(velmora::ScanView&) = {
     velmora::RunIosMessagesScan,  // 1
     velmora::RunWeChatScan,       // 2
     velmora::RunIosContactsScan,  // 3
+    velmora::RunAndroidCallScan,      // 4
+    velmora::RunAndroidSmsScan,       // 5
+    velmora::RunAndroidContactsScan,  // 6
 };
 
 std::string FilePath() {

@@ -18,6 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/AndroidCallScanner.h"
+#include "engine/AndroidContactsScanner.h"
+#include "engine/AndroidSmsScanner.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
 #include "engine/IosMessagesScanner.h"
@@ -43,6 +46,9 @@ const Kind kKinds[] = {
     {"messages", velmora::kKindMessages, velmora::RunIosMessagesScan},
     {"wechat", velmora::kKindWeChat, velmora::RunWeChatScan},
     {"contacts", velmora::kKindContacts, velmora::RunIosContactsScan},
+    {"android-calls", velmora::kKindCalls, velmora::RunAndroidCallScan},
+    {"android-sms", velmora::kKindMessages, velmora::RunAndroidSmsScan},
+    {"android-contacts", velmora::kKindContacts, velmora::RunAndroidContactsScan},
 };
 
 std::string Escape(const std::string& s) {
