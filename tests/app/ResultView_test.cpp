@@ -1,6 +1,8 @@
 // The result tree and list: listing a node's records by its filter, the
 // WeChat display text, the column sort and its alternating direction.
+#include <QAction>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QTableView>
 #include <QTimer>
@@ -226,6 +228,29 @@ TEST_F(ResultViewTest, NewClickEndsAnUnfinishedListing) {
   ASSERT_TRUE(clicked) << "the listing never ran the window's messages";
   EXPECT_EQ(Captions(model()), (std::vector<std::string>{"10010"}));
   EXPECT_EQ(Headers(model()).size(), 6u);
+}
+
+TEST_F(ResultViewTest, PopupCommandsCheckAndSelectRows) {
+  ContactRecords.clear();
+  for (int i = 0; i < 10; ++i) ContactRecords.push_back({"n" + std::to_string(i), "1", false});
+  main_->TreeInsertRootFirst("通讯录", "正常通讯录", "删除通讯录", kKindContacts);
+  ClickNode(0);
+  auto selectRow = [&](int row) {
+    main_->ListView1->selectionModel()->select(
+        model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  };
+  for (int row : {1, 4, 7}) selectRow(row);
+  main_->findChild<QAction*>("N9")->trigger();  // Check Selected
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(model().IsChecked(i), i == 1 || i == 4 || i == 7) << i;
+  main_->N28->trigger();  // Uncheck Selected
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(model().IsChecked(i)) << i;
+  main_->N8->trigger();  // Check All
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(model().IsChecked(i)) << i;
+  main_->N10->trigger();  // Uncheck All
+  main_->ListView1->clearSelection();
+  main_->SelectAll1->trigger();
+  EXPECT_EQ(main_->ListView1->selectionModel()->selectedRows().size(), 10);
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(model().IsChecked(i)) << i;
 }
 
 TEST(ResultModelTest, RowsAppendInBatchesAndSortStably) {
