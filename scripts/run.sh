@@ -5,6 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target Velmora update
-# The main program starts the updater from its own folder.
-cp -f build/updater/update build/app/update
 exec build/app/Velmora
