@@ -37,6 +37,9 @@
 #include "app/T_Option.h"
 #include "app/UpdateCheck.h"
 #include "app/WindowHelpers.h"
+#include "engine/AndroidCallScanner.h"
+#include "engine/AndroidContactsScanner.h"
+#include "engine/AndroidSmsScanner.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
 #include "engine/IosMessagesScanner.h"
@@ -431,6 +434,9 @@ void TMain::BuildMainMenu() {
   connect(IOSdx1, &QAction::triggered, this, &TMain::IOSdx1Click);
   connect(IOSthjl1, &QAction::triggered, this, &TMain::IOSthjl1Click);
   connect(IOSwx1, &QAction::triggered, this, &TMain::IOSwx1Click);
+  connect(Scan31, &QAction::triggered, this, &TMain::Scan31Click);
+  connect(scan21, &QAction::triggered, this, &TMain::scan21Click);
+  connect(Scan11, &QAction::triggered, this, &TMain::Scan11Click);
 }
 
 // ------------------------------------------------------------------ start-up
@@ -747,6 +753,25 @@ void TMain::IOSdx1Click() { RunIosMessagesScan(*this); }
 void TMain::IOSthjl1Click() { RunIosCallScan(*this); }
 
 void TMain::IOSwx1Click() { RunWeChatScan(*this); }
+
+// The invisible Android items (no shortcut; nothing clicks them) run their
+// scanner on the scan context as the last scan left it. The temporary copy
+// that a backup-mode scan removes lies under the program's folder.
+
+void TMain::Scan31Click() {
+  SetProgramFolder(AppDir);
+  RunAndroidCallScan(*this);
+}
+
+void TMain::scan21Click() {
+  SetProgramFolder(AppDir);
+  RunAndroidSmsScan(*this);
+}
+
+void TMain::Scan11Click() {
+  SetProgramFolder(AppDir);
+  RunAndroidContactsScan(*this);
+}
 
 // ------------------------------------------------------------------ ScanView
 

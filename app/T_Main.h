@@ -130,6 +130,9 @@ class TMain : public QMainWindow, public ScanView {
   void IOSdx1Click();
   void IOSthjl1Click();
   void IOSwx1Click();
+  void Scan31Click();  // Android call log scanner
+  void scan21Click();  // Android SMS scanner
+  void Scan11Click();  // Android contacts scanner
 
   // The columns of a kind's results on ListView1 (kinds 0 to 3; any other
   // kind changes nothing).

@@ -42,8 +42,15 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   call.Duration = rec.Text(run.keys[kDuration]);
   call.DateText = UnixMsToText(ms);
   call.Deleted = !live;
-  run.view.ResultListAddRow(
-      {call.Number, call.Name, call.DateText, call.Duration, call.TypeText, StatusWord(!live)});
+  std::vector<std::string> row;
+  row.reserve(6);
+  row.push_back(call.Number);
+  row.push_back(call.Name);
+  row.push_back(call.DateText);
+  row.push_back(call.Duration);
+  row.push_back(call.TypeText);
+  row.emplace_back(StatusWord(!live));
+  run.view.ResultListAddRow(std::move(row));
   CallRecords.push_back(std::move(call));
 }
 

@@ -1,5 +1,8 @@
 #include "engine/AndroidSmsScanner.h"
 
+#include <string>
+#include <vector>
+
 #include "engine/AndroidCallScanner.h"
 #include "engine/MyFuns_.h"
 
@@ -35,7 +38,14 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   sms.TypeText = AndroidSmsTypeText(type);
   sms.Body = rec.Text(run.keys[kBody]);
   sms.Deleted = !live;
-  run.view.ResultListAddRow({sms.Address, sms.DateText, sms.TypeText, StatusWord(!live), sms.Body});
+  std::vector<std::string> row;
+  row.reserve(5);
+  row.push_back(sms.Address);
+  row.push_back(sms.DateText);
+  row.push_back(sms.TypeText);
+  row.emplace_back(StatusWord(!live));
+  row.push_back(sms.Body);
+  run.view.ResultListAddRow(std::move(row));
   SmsRecords.push_back(std::move(sms));
 }
 
