@@ -127,6 +127,10 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent) {
   BuildClientArea();
   BuildStatusBar();
   BuildMainMenu();
+  IdHTTP2 = new QObject(this);
+  IdHTTP2->setObjectName("IdHTTP2");
+  IdAntiFreeze1 = new QObject(this);
+  IdAntiFreeze1->setObjectName("IdAntiFreeze1");
   FormCreate();
 }
 

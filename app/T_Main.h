@@ -73,6 +73,11 @@ class TMain : public QMainWindow, public ScanView {
   QWidget* StatusPanel1 = nullptr;
   QLabel* StatusPanel2 = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
+  // The HTTP client of the version check and the usage count, and its
+  // companion that keeps window messages flowing while it blocks: the client
+  // waits in an event loop of its own, so these mark that behaviour.
+  QObject* IdHTTP2 = nullptr;
+  QObject* IdAntiFreeze1 = nullptr;
 
   QMenuBar* MainMenu1 = nullptr;
   QAction* N21 = nullptr;  // Start, Alt+S

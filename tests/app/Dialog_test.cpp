@@ -130,8 +130,9 @@ class DialogTest : public ::testing::Test {
     ResetScanContext();
     ResetSystemFormats();
     previousChooser_ = platform::SetFolderChooser(
-        [this](const std::string&, const std::string&) -> std::optional<std::string> {
+        [this](const std::string& prompt, const std::string&) -> std::optional<std::string> {
           ++folderQuestions_;
+          folderPrompt_ = prompt;
           return folderAnswer_;
         });
     previousOpener_ = platform::SetUrlOpener([this](const std::string& url) {
@@ -230,6 +231,7 @@ class DialogTest : public ::testing::Test {
   platform::UrlOpener previousOpener_;
   std::optional<std::string> folderAnswer_;
   int folderQuestions_ = 0;
+  std::string folderPrompt_;
   std::vector<std::string> opened_;
   std::vector<std::string> wechatFiles_;
   std::vector<Run> dispatched_;
@@ -667,6 +669,7 @@ TEST_F(ExportCommandTest, RecoverWritesEachKindsBytes) {
   folderAnswer_ = out_;
   main_->ToolButton4Click();
   EXPECT_EQ(folderQuestions_, 1);
+  EXPECT_EQ(folderPrompt_, "请选择保存目录:");
   ASSERT_EQ(Texts(), std::vector<std::string>{"恢复完成!"});
   EXPECT_EQ(boxes_.shown()[0].caption, "Information");
   EXPECT_EQ(boxes_.shown()[0].icon, MbIcon::Information);

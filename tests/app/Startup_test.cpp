@@ -236,19 +236,61 @@ TEST_F(MainWindowTest, ComponentsCarryTheirNamesCaptionsAndIdleStates) {
   EXPECT_EQ(main_->ListView1->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_EQ(main_->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_TRUE(main_->ListView1->showGrid());
-  EXPECT_EQ(main_->ListView2->headerItem()->text(3).toStdString(), "信息");
+  const char* logHeads[] = {"类型", "日期", "时间", "信息"};
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(main_->ListView2->headerItem()->text(c).toStdString(), logHeads[c]) << c;
+  }
+  EXPECT_EQ(main_->ListView2->columnWidth(0), 100);
+  EXPECT_EQ(main_->ListView2->columnWidth(1), 80);
+  EXPECT_EQ(main_->ListView2->columnWidth(2), 80);
+  EXPECT_EQ(main_->SpeedButton1->text().toStdString(), "×");
+  EXPECT_EQ(main_->SpeedButton1->toolTip().toStdString(), "Close Log");
+  for (const char* name : {"IdHTTP2", "IdAntiFreeze1"}) {
+    EXPECT_NE(main_->findChild<QObject*>(name), nullptr) << name;
+  }
 
   const struct {
     const char* name;
+    const char* caption;
+    QKeySequence shortcut;
     bool enabled;
-  } items[] = {{"N21", true},     {"N2", false},      {"N16", false},   {"N4", true},
-               {"N25", true},     {"IOStxl1", true},  {"IOSdx1", true}, {"IOSthjl1", true},
-               {"IOSwx1", true}};
+    bool visible;
+  } items[] = {
+      {"N21", "新建工程", QKeySequence(Qt::ALT | Qt::Key_S), true, true},
+      {"N2", "停止扫描", QKeySequence(Qt::ALT | Qt::Key_T), false, true},
+      {"N16", "恢复数据", QKeySequence(Qt::ALT | Qt::Key_R), false, true},
+      {"N4", "退出", QKeySequence(Qt::ALT | Qt::Key_E), true, true},
+      {"N25", "关于", QKeySequence(Qt::Key_F3), true, true},
+      {"N23", "帮助", QKeySequence(Qt::Key_F1), true, true},
+      {"ShowLog1", "显示日志", QKeySequence(), true, true},
+      {"ShowToolbar1", "显示工具条", QKeySequence(), true, true},
+      {"IOStxl1", nullptr, QKeySequence(), true, true},
+      {"IOSdx1", nullptr, QKeySequence(), true, true},
+      {"IOSthjl1", nullptr, QKeySequence(), true, true},
+      {"IOSwx1", nullptr, QKeySequence(), true, true},
+      {"Scan1", "Scan", QKeySequence(), true, false},
+      {"Scan11", "Scan1", QKeySequence(), true, false},
+      {"scan21", "scan2", QKeySequence(), true, false},
+      {"Scan31", "Scan3", QKeySequence(), true, false},
+      {"Debug1", "Debug", QKeySequence(), true, false},
+      {"Debugbyte1", "Debug_byte", QKeySequence(), true, false},
+  };
   for (const auto& item : items) {
+    SCOPED_TRACE(item.name);
     auto* action = main_->findChild<QAction*>(item.name);
-    ASSERT_NE(action, nullptr) << item.name;
-    EXPECT_EQ(action->isEnabled(), item.enabled) << item.name;
+    ASSERT_NE(action, nullptr);
+    if (item.caption != nullptr) {
+      EXPECT_EQ(action->text().toStdString(), item.caption);
+    }
+    EXPECT_EQ(action->shortcut(), item.shortcut);
+    EXPECT_EQ(action->isVisible(), item.visible);
+    // An invisible item is out of reach whatever its state.
+    if (item.visible) {
+      EXPECT_EQ(action->isEnabled(), item.enabled);
+    }
   }
+  EXPECT_TRUE(main_->ShowLog1->isChecked());
+  EXPECT_TRUE(main_->ShowToolbar1->isChecked());
   EXPECT_FALSE(main_->menuBar()->isVisible());
 }
 

@@ -44,6 +44,7 @@ TEST_F(StopExitTest, StopAnsweredNoChangesNothing) {
   EXPECT_EQ(boxes.shown()[0].text, "您确定要停止扫描?");
   EXPECT_EQ(boxes.shown()[0].caption, "Information");
   EXPECT_EQ(boxes.shown()[0].icon, MbIcon::Question);
+  EXPECT_EQ(boxes.shown()[0].buttons, platform::MbButtons::YesNo);
   EXPECT_FALSE(ScanStopRequested);
   ExpectCommands(false, true, false);
 }
@@ -92,6 +93,7 @@ TEST_F(StopExitTest, CloseAnsweredNoKeepsTheWindowAndAsksAgain) {
     EXPECT_EQ(box.text, "您确定要退出程序吗? ");
     EXPECT_EQ(box.caption, "提示");
     EXPECT_EQ(box.icon, MbIcon::Question);
+    EXPECT_EQ(box.buttons, platform::MbButtons::YesNo);
   }
   EXPECT_TRUE(main_->isVisible());
   EXPECT_FALSE(form9_->isVisible());
@@ -191,6 +193,17 @@ TEST_F(StopExitTest, ProgressWindowAsksBeforeClosingDuringAScan) {
   ScriptedMessageBoxes boxes({MbResult::No, MbResult::Yes});
   CreateWindows();
   EXPECT_EQ(form7_->windowTitle().toStdString(), "Recovering...");
+  EXPECT_EQ(form7_->size(), QSize(592, 151));
+  const struct {
+    QLabel* label;
+    const char* text;
+  } labels[] = {{form7_->Label2, "Current progress"},
+                {form7_->Label3, "Total progress："},
+                {form7_->Label1, "Label1"}};
+  for (const auto& l : labels) {
+    EXPECT_EQ(l.label->text().toStdString(), l.text);
+  }
+  EXPECT_EQ(form7_->Button1->text().toStdString(), "Cancel");
   main_->setEnabled(false);
   form7_->show();
   ScanStopRequested = false;
@@ -199,6 +212,8 @@ TEST_F(StopExitTest, ProgressWindowAsksBeforeClosingDuringAScan) {
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].text, "Are you sure you want stop the recovery process?");
   EXPECT_EQ(boxes.shown()[0].caption, "Information");
+  EXPECT_EQ(boxes.shown()[0].icon, MbIcon::Question);
+  EXPECT_EQ(boxes.shown()[0].buttons, platform::MbButtons::YesNo);
   EXPECT_TRUE(form7_->isVisible());
   EXPECT_FALSE(ScanStopRequested);
 
