@@ -72,6 +72,11 @@ TEST_P(IosMessagesScanTest, LiveMessagesCarryTheirChatTimeTypeAndText) {
     iosfix::AddMessage(db, iosfix::Msg(std::string("type null"), nullptr, std::int64_t{400000000}, 1));
     iosfix::AddMessage(db, iosfix::Msg(std::string("no chat row"), std::int64_t{0}, std::int64_t{400000000}, 0));
     iosfix::AddMessage(db, iosfix::Msg(std::string("date zero"), std::int64_t{0}, std::int64_t{0}, 1));
+    // The year bounds 1979 and 2099 (seconds from 2001-01-01 08:00:00).
+    iosfix::AddMessage(db, iosfix::Msg(std::string("in 1978"), std::int64_t{0}, std::int64_t{-694339201}, 1));
+    iosfix::AddMessage(db, iosfix::Msg(std::string("in 1979"), std::int64_t{0}, std::int64_t{-694339199}, 1));
+    iosfix::AddMessage(db, iosfix::Msg(std::string("in 2099"), std::int64_t{0}, std::int64_t{3124108799}, 1));
+    iosfix::AddMessage(db, iosfix::Msg(std::string("in 2100"), std::int64_t{0}, std::int64_t{3124108800}, 1));
   });
   SmsRecords.push_back({"stale", "", "", "", false});  // emptied at the start
   Scan();
@@ -90,9 +95,15 @@ TEST_P(IosMessagesScanTest, LiveMessagesCarryTheirChatTimeTypeAndText) {
   EXPECT_EQ(RowWithBody(view, "type null"), nullptr);
   EXPECT_EQ((*RowWithBody(view, "no chat row"))[0], "未知");
   EXPECT_EQ((*RowWithBody(view, "date zero"))[1], "2001-01-01 08:00:00");
+  EXPECT_EQ(RowWithBody(view, "in 1978"), nullptr);
+  ASSERT_NE(RowWithBody(view, "in 1979"), nullptr);
+  EXPECT_EQ((*RowWithBody(view, "in 1979"))[1], "1979-01-01 00:00:01");
+  ASSERT_NE(RowWithBody(view, "in 2099"), nullptr);
+  EXPECT_EQ((*RowWithBody(view, "in 2099"))[1], "2099-12-31 23:59:59");
+  EXPECT_EQ(RowWithBody(view, "in 2100"), nullptr);
 
-  ASSERT_EQ(view.rows.size(), 7u);
-  ASSERT_EQ(SmsRecords.size(), 7u);
+  ASSERT_EQ(view.rows.size(), 9u);
+  ASSERT_EQ(SmsRecords.size(), 9u);
   for (std::size_t i = 0; i < view.rows.size(); ++i) {
     const Row& r = view.rows[i];
     const PSMSvalue& m = SmsRecords[i];
@@ -104,12 +115,12 @@ TEST_P(IosMessagesScanTest, LiveMessagesCarryTheirChatTimeTypeAndText) {
   }
 
   EXPECT_EQ(view.status[0], "扫描完成");
-  EXPECT_EQ(view.status[2], "找到 7 条短信, 0条删除");
+  EXPECT_EQ(view.status[2], "找到 9 条短信, 0条删除");
   ASSERT_EQ(view.log.size(), 2u);
-  EXPECT_EQ(view.log[1].message, "扫描完成,共找到 7 条短信, 其中有0条删除");
+  EXPECT_EQ(view.log[1].message, "扫描完成,共找到 9 条短信, 其中有0条删除");
   ASSERT_EQ(view.tree.size(), 3u);
-  EXPECT_EQ(view.TreeText(0), "短信(7)");
-  EXPECT_EQ(view.TreeText(1), "正常短信(7)");
+  EXPECT_EQ(view.TreeText(0), "短信(9)");
+  EXPECT_EQ(view.TreeText(1), "正常短信(9)");
   EXPECT_EQ(view.TreeText(2), "删除短信(0)");
   EXPECT_EQ(view.tree[0].tag, (TResultNodeTag{kKindMessages, kFilterAll}));
   EXPECT_EQ(view.tree[1].tag, (TResultNodeTag{kKindMessages, kFilterLive}));
