@@ -213,3 +213,5 @@ std::unique_ptr<TDvrFileList> Read_WFS_Index(const Fbuf& index, std::int32_t sta
 }  // namespace T_Main
 
 }  // namespace velmora
+
+// DVR CORE READY
