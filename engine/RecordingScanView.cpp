@@ -35,6 +35,10 @@ void RecordingScanView::TreeSetNodeText(int index, const std::string& text) {
 
 void RecordingScanView::TreeExpandAll() { treeExpanded = true; }
 
+void RecordingScanView::TreeAddBareRoot(const std::string& text) {
+  tree.push_back(TreeNode{text, std::nullopt, true});
+}
+
 void RecordingScanView::ResultListClear() { rows.clear(); }
 
 void RecordingScanView::ResultListAddRow(std::vector<std::string> cells) {
@@ -62,6 +66,10 @@ void RecordingScanView::SetProgressRange(int min, int max) {
 void RecordingScanView::SetProgressPosition(int position) { progressPosition = position; }
 
 void RecordingScanView::SetCommandEnabled(ScanCommand command, bool on) { enabled[command] = on; }
+
+void RecordingScanView::AddSectorDebugLine(const std::string& line) {
+  sectorDebugLines.push_back(line);
+}
 
 void RecordingScanView::PumpMessages() {
   ++pumps;

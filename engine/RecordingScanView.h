@@ -1,6 +1,6 @@
 // A ScanView that records what a scanner does to the window, for the tests and
 // the headless driver. The tree is kept flat in tree order: each root is
-// followed by its two children.
+// followed by its two children (a bare root by none).
 #pragma once
 
 #include <functional>
@@ -31,6 +31,8 @@ class RecordingScanView : public ScanView {
   std::vector<std::vector<std::string>> rows;
   // ListView3 column removals
   int fragmentColumnClears = 0;
+  // Form4's memo lines
+  std::vector<std::string> sectorDebugLines;
   // ListView2
   std::vector<LogRow> log;
   // StatusBar1 panels 0..2
@@ -54,6 +56,7 @@ class RecordingScanView : public ScanView {
                            std::optional<std::uint8_t> tagKind) override;
   void TreeSetNodeText(int index, const std::string& text) override;
   void TreeExpandAll() override;
+  void TreeAddBareRoot(const std::string& text) override;
   void ResultListClear() override;
   void ResultListAddRow(std::vector<std::string> cells) override;
   std::size_t ResultListRowCount() const override;
@@ -64,6 +67,7 @@ class RecordingScanView : public ScanView {
   void SetProgressRange(int min, int max) override;
   void SetProgressPosition(int position) override;
   void SetCommandEnabled(ScanCommand command, bool enabled) override;
+  void AddSectorDebugLine(const std::string& line) override;
   void PumpMessages() override;
 };
 

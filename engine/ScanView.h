@@ -35,6 +35,9 @@ class ScanView {
   // root, 1 and 2 = its children).
   virtual void TreeSetNodeText(int index, const std::string& text) = 0;
   virtual void TreeExpandAll() = 0;
+  // Adds one root node with no tag and no children after the tree's roots
+  // (the fixed-layout SMS carver's tree, which it has just cleared).
+  virtual void TreeAddBareRoot(const std::string&) {}
 
   // ListView1 (the result list). cells[0] is the caption, the rest sub-items.
   virtual void ResultListClear() = 0;
@@ -56,6 +59,9 @@ class ScanView {
   virtual void SetProgressPosition(int position) = 0;
 
   virtual void SetCommandEnabled(ScanCommand command, bool enabled) = 0;
+
+  // Memo1 of the sector-debug window Form4: appends one line.
+  virtual void AddSectorDebugLine(const std::string&) {}
 
   // Runs all pending window messages, then returns. Stop and other commands
   // run inside this call.

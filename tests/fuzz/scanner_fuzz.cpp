@@ -11,6 +11,7 @@
 
 #include "engine/AndroidCallScanner.h"
 #include "engine/AndroidContactsScanner.h"
+#include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
@@ -32,6 +33,7 @@ void (*const kScanners[])(velmora::ScanView&) = {
     velmora::RunAndroidCallScan,      // 4
     velmora::RunAndroidSmsScan,       // 5
     velmora::RunAndroidContactsScan,  // 6
+    velmora::RunFixedLayoutSmsCarve,  // 7
 };
 
 std::string FilePath() {

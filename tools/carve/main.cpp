@@ -9,6 +9,7 @@
 //            date and time)
 //   TREE     texts of tree nodes 0, 1 and 2
 //   BOX      text, caption (one line per message box shown)
+//   SECTOR   a line of the sector-debug memo (one line per line written)
 // Inside a field, backslash, TAB, LF, CR and NUL are written as \\, \t, \n,
 // \r and \0.
 //
@@ -20,6 +21,7 @@
 
 #include "engine/AndroidCallScanner.h"
 #include "engine/AndroidContactsScanner.h"
+#include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
@@ -49,6 +51,7 @@ const Kind kKinds[] = {
     {"android-calls", velmora::kKindCalls, velmora::RunAndroidCallScan},
     {"android-sms", velmora::kKindMessages, velmora::RunAndroidSmsScan},
     {"android-contacts", velmora::kKindContacts, velmora::RunAndroidContactsScan},
+    {"android-sms-fixed", velmora::kKindMessages, velmora::RunFixedLayoutSmsCarve},
 };
 
 std::string Escape(const std::string& s) {
@@ -109,5 +112,6 @@ int main(int argc, char** argv) {
   Line({"LOG", view.log.empty() ? std::string() : view.log.back().message});
   Line({"TREE", view.TreeText(0), view.TreeText(1), view.TreeText(2)});
   for (const auto& box : boxes.shown()) Line({"BOX", box.text, box.caption});
+  for (const auto& line : view.sectorDebugLines) Line({"SECTOR", line});
   return 0;
 }

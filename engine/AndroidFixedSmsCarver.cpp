@@ -1,0 +1,222 @@
+#include "engine/AndroidFixedSmsCarver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "engine/AndroidSmsScanner.h"
+#include "engine/CarvingEngine.h"
+#include "engine/MyFuns_.h"
+#include "engine/SQLiteFormat.h"
+#include "engine/ScanContext.h"
+#include "platform/MessageBox.h"
+
+namespace velmora {
+
+namespace fmt = sqlitefmt;
+
+namespace {
+
+constexpr std::string_view kCreateSms = "CREATE TABLE sms (";
+constexpr std::string_view kDateSent = "date_sent";
+// Bytes from the CREATE text's start in which "date_sent" marks the 4.x layout.
+constexpr std::size_t kLayoutWindow = 665;
+// Offsets tested between two looks at the clock for the message pump.
+constexpr std::size_t kOffsetsPerTick = 4096;
+
+// Runs the window's messages when CarvePumpInterval has passed since the
+// last time.
+class Pacer {
+ public:
+  explicit Pacer(ScanView& view) : view_(view), last_(std::chrono::steady_clock::now()) {}
+  void Tick() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < CarvePumpInterval) return;
+    view_.PumpMessages();
+    last_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  ScanView& view_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// The image offset just past the contents of the decoded record.
+std::size_t RecordEnd(const CarvedRecord& rec) {
+  std::size_t end = rec.Offset() + rec.HeaderBytes();
+  for (int c = 1; c < rec.ColumnCount(); ++c)
+    end += static_cast<std::size_t>(fmt::ContentSize(rec.SerialType(c)));
+  return end;
+}
+
+}  // namespace
+
+const FixedSmsLayout& FixedSmsLayout2x() {
+  static const FixedSmsLayout layout{"2.X", 16, 2, 4, 8, 11, 8};
+  return layout;
+}
+
+const FixedSmsLayout& FixedSmsLayout4x() {
+  static const FixedSmsLayout layout{"4.X", 30, 2, 4, 9, 12, 9};
+  return layout;
+}
+
+const FixedSmsLayout* DetectFixedSmsLayout(std::span<const std::uint8_t> image,
+                                           const std::function<void()>& pump) {
+  const std::string_view all(reinterpret_cast<const char*>(image.data()), image.size());
+  if (all.size() < kCreateSms.size()) return nullptr;
+  const std::size_t lastStart = all.size() - kCreateSms.size();  // last offset the text fits at
+  for (std::size_t from = 0; from <= lastStart; from += kOffsetsPerTick) {
+    if (pump) pump();
+    // Candidate offsets from..to-1, with the bytes the text needs after them.
+    const std::size_t to = std::min(lastStart + 1, from + kOffsetsPerTick);
+    const std::size_t at = all.substr(from, to - from + kCreateSms.size() - 1).find(kCreateSms);
+    if (at == std::string_view::npos) continue;
+    const std::string_view window = all.substr(from + at, kLayoutWindow);
+    return window.find(kDateSent) != std::string_view::npos ? &FixedSmsLayout4x()
+                                                            : &FixedSmsLayout2x();
+  }
+  return nullptr;
+}
+
+bool MatchFixedSmsHeader(const FixedSmsLayout& layout, std::span<const std::uint8_t> image,
+                         std::size_t pos) {
+  if (!fmt::Fits(image.size(), pos, layout.patternBytes)) return false;
+  const std::uint8_t* b = image.data() + pos;
+  // Column 2, the address: NULL or a one-byte text serial type.
+  if (!(b[0] == 0 || (b[0] % 2 == 1 && b[0] >= 13 && b[0] <= 127))) return false;
+  if (b[1] > 4) return false;   // column 3, person
+  if (b[2] != 5) return false;  // column 4, the date: a 6-byte integer
+  const bool is4x = &layout == &FixedSmsLayout4x();
+  if (is4x) {
+    if (b[3] != 0 && b[3] != 5 && b[3] != 8) return false;  // date_sent
+    for (std::size_t i = 4; i < 9; ++i)
+      if (b[i] > 9) return false;
+  } else {
+    if (b[3] > 4) return false;
+    for (std::size_t i = 4; i < 8; ++i)
+      if (b[i] > 1) return false;
+  }
+  return true;
+}
+
+void RunFixedLayoutSmsCarve(ScanView& view) {
+  if (!ScanEnabled) return;
+
+  // Set-up: one bare root, the lists emptied, the log row, the scanning
+  // controls. ScanStopRequested stays as it is.
+  view.TreeClear();
+  view.TreeAddBareRoot(TreeRootCaption);
+  view.ResultListClear();
+  view.FragmentListClearColumns();
+  AddSystemLog(view, "扫描... ");
+  view.SetCommandEnabled(ScanCommand::Recover, false);
+  view.SetCommandEnabled(ScanCommand::Stop, true);
+  view.SetCommandEnabled(ScanCommand::Start, false);
+
+  // Header fields; no magic test and no patch.
+  Fbuf header(kSectorSize, 0);
+  ReadSectors(SourceRawPath, false, 0, static_cast<std::int32_t>(kSectorSize), header);
+  const std::span<const std::uint8_t> h(header);
+  std::uint32_t pageSize = fmt::Get16(h, fmt::kHeaderPageSize);
+  if (pageSize == 1) pageSize = 65536;
+  const std::uint32_t pageCount = fmt::Get32(h, fmt::kHeaderPageCount);
+
+  // The image: pages 1..pageCount from the file's start. A read that cannot
+  // succeed (more bytes than the file holds, or than one read can count)
+  // fails with the sector routine's message and leaves no image, as a failed
+  // read leaves one of zeros: the layout search finds nothing in either.
+  const std::uint64_t bytes = std::uint64_t{pageSize} * pageCount;
+  Fbuf image;
+  if (bytes > 0) {
+    std::int64_t fileSize = -1;
+    try {
+      fileSize = FileSize64(SourceRawPath);
+    } catch (const std::exception&) {
+      fileSize = -1;
+    }
+    const std::int32_t count =
+        static_cast<std::int32_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(INT32_MAX)));
+    if (bytes <= static_cast<std::uint64_t>(INT32_MAX) && fileSize >= 0 &&
+        bytes <= static_cast<std::uint64_t>(fileSize)) {
+      image.assign(static_cast<std::size_t>(bytes), 0);
+      ReadSectors(SourceRawPath, false, 0, count, image);
+    } else {
+      Fbuf none;
+      ReadSectors(SourceRawPath, false, 0, count, none);
+    }
+  }
+  const std::span<const std::uint8_t> img(image);
+
+  Pacer pacer(view);
+  const FixedSmsLayout* layout = DetectFixedSmsLayout(img, [&] { pacer.Tick(); });
+  if (layout == nullptr) {
+    platform::ShowMessageBox("没有短信记录，扫描结束！", "提示", platform::MbIcon::Information);
+    FinishScanUi(view);
+    return;
+  }
+
+  // The walk: every offset after page 1 is column 2's serial type of a
+  // candidate; column 1's is the byte before it.
+  const std::size_t total = img.size();
+  CarvedRecord rec;
+  int hits = 0;
+  std::size_t pos = pageSize;
+  std::size_t nextTick = pos + kOffsetsPerTick;
+  while (pos < total) {
+    if (pos >= nextTick) {
+      nextTick = pos + kOffsetsPerTick;
+      pacer.Tick();
+    }
+    if (!MatchFixedSmsHeader(*layout, img, pos)) {
+      ++pos;
+      continue;
+    }
+    view.AddSectorDebugLine(std::to_string(pos));
+
+    // Column 1's serial type is the single byte before pos; one that would
+    // continue a varint is no one-byte serial type, and the candidate is a
+    // miss. Otherwise the header read from pos - 1 on is that byte followed
+    // by the varints of columns 2 onwards.
+    if (img[pos - 1] >= 0x80) {
+      ++pos;
+      continue;
+    }
+    const DecodeStatus status =
+        DecodeRecordAt(img, pos - 1, 1, layout->columnCount, true, rec);
+    if (status == DecodeStatus::PastImage) {
+      ++pos;
+      continue;
+    }
+    if (status == DecodeStatus::LongSerialType) {
+      pos += std::max<std::size_t>(rec.HeaderBytes() - 1, 1);
+      continue;
+    }
+
+    std::int64_t type = 0;
+    if (!rec.TryInt64(layout->typeColumn, type) || type > 9) {
+      ++pos;
+      continue;
+    }
+    std::int64_t ms = 0;
+    rec.TryInt64(layout->dateColumn, ms);  // a 6-byte integer, by the pattern
+
+    PSMSvalue sms;
+    sms.TypeText = AndroidSmsTypeText(type);
+    sms.Address = rec.Text(layout->addressColumn);
+    sms.DateText = UnixMsToText(ms);
+    sms.Body = rec.Text(layout->bodyColumn);
+    view.ResultListAddRow({std::to_string(hits), sms.Address, sms.DateText, sms.TypeText, sms.Body});
+    SmsRecords.resize(static_cast<std::size_t>(hits) + 1);
+    SmsRecords[static_cast<std::size_t>(hits)] = std::move(sms);
+    ++hits;
+
+    pos = RecordEnd(rec);  // the walk goes on after the record
+  }
+  FinishScanUi(view);
+}
+
+}  // namespace velmora
