@@ -179,6 +179,7 @@ bool BuildStorageDescriptor(const StorageDescriptorTexts& texts, std::span<std::
   const std::uint32_t product = addText(texts.Product);
   const std::uint32_t revision = addText(texts.Revision);
   const std::uint32_t serial = addText(texts.Serial);
+  record.insert(record.end(), 2, std::uint8_t{0});
   const auto size = static_cast<std::uint32_t>(record.size());
   PutLe32(record, 0, size);
   PutLe32(record, 4, size);

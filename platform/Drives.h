@@ -70,7 +70,9 @@ bool QueryDriveGeometry(const DriveHandle& drive, std::span<std::uint8_t> out);
 //   16 ProductIdOffset (4)  20 ProductRevisionOffset (4)
 //   24 SerialNumberOffset (4)  28 BusType (4)  32 RawPropertiesLength (4)
 //   36 RawDeviceProperties (padded to 40); the texts follow from byte 40,
-//   each ended by a zero byte.
+//   each ended by a zero byte, in the order vendor, product, revision, serial
+//   number; the record ends with two more zero bytes, so that a reader that
+//   stops before byte Size - 2 still sees the whole last text.
 // An absent text has offset 0.
 inline constexpr std::size_t kStorageDescriptorHeaderSize = 40;
 struct StorageDescriptorTexts {
