@@ -26,15 +26,15 @@ constexpr std::size_t kSerialNumberOffsetField = 24;
 constexpr std::size_t kBusTypeField = 28;
 constexpr std::size_t kFixedFieldsEnd = 32;
 
-std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t off) {
+std::uint32_t FieldLe32(std::span<const std::uint8_t> b, std::size_t off) {
   return static_cast<std::uint32_t>(b[off]) | (static_cast<std::uint32_t>(b[off + 1]) << 8) |
          (static_cast<std::uint32_t>(b[off + 2]) << 16) |
          (static_cast<std::uint32_t>(b[off + 3]) << 24);
 }
 
-std::uint64_t Le64(std::span<const std::uint8_t> b, std::size_t off) {
-  return static_cast<std::uint64_t>(Le32(b, off)) |
-         (static_cast<std::uint64_t>(Le32(b, off + 4)) << 32);
+std::uint64_t FieldLe64(std::span<const std::uint8_t> b, std::size_t off) {
+  return static_cast<std::uint64_t>(FieldLe32(b, off)) |
+         (static_cast<std::uint64_t>(FieldLe32(b, off + 4)) << 32);
 }
 
 // Bytes from `offset` to a zero byte, stopping before byte `end`.
@@ -92,13 +92,13 @@ DriveDescriptorTexts ExtractDriveDescriptor(std::span<const std::uint8_t> buffer
   DriveDescriptorTexts texts;
   if (buffer.size() < kFixedFieldsEnd) return texts;
   // Product and revision stop before byte Size - 2 (none when Size < 2).
-  const std::uint32_t size = Le32(buffer, kSizeField);
+  const std::uint32_t size = FieldLe32(buffer, kSizeField);
   const std::size_t idEnd = size >= 2 ? size - 2 : 0;
-  texts.Product = TextAt(buffer, Le32(buffer, kProductIdOffsetField), idEnd);
-  texts.Revision = TextAt(buffer, Le32(buffer, kProductRevisionOffsetField), idEnd);
+  texts.Product = TextAt(buffer, FieldLe32(buffer, kProductIdOffsetField), idEnd);
+  texts.Revision = TextAt(buffer, FieldLe32(buffer, kProductRevisionOffsetField), idEnd);
   texts.Serial =
-      Trimmed(TextAt(buffer, Le32(buffer, kSerialNumberOffsetField), kLastSerialByte + 1));
-  texts.Bus = BusTypeText(Le32(buffer, kBusTypeField));
+      Trimmed(TextAt(buffer, FieldLe32(buffer, kSerialNumberOffsetField), kLastSerialByte + 1));
+  texts.Bus = BusTypeText(FieldLe32(buffer, kBusTypeField));
   return texts;
 }
 
@@ -109,8 +109,8 @@ bool GetDriveSizeAndMedia(int driveNo, std::int64_t& size, std::string& media) {
     if (!drive) return false;
     std::array<std::uint8_t, platform::kDiskGeometryExSize> geometry{};
     if (!platform::QueryDriveGeometry(*drive, geometry)) return false;
-    size = static_cast<std::int64_t>(Le64(geometry, 24));  // DiskSize
-    media = MediaTypeText(Le32(geometry, 8));               // Geometry.MediaType
+    size = static_cast<std::int64_t>(FieldLe64(geometry, 24));  // DiskSize
+    media = MediaTypeText(FieldLe32(geometry, 8));               // Geometry.MediaType
     return true;
   } catch (const std::exception&) {
     return false;
@@ -128,7 +128,7 @@ bool GetDriveDescriptor(int driveNo, std::string& product, std::string& revision
     if (!drive) return false;
     // The output length given to the query is the Size field set above.
     if (!platform::QueryStorageDescriptor(
-            *drive, std::span<std::uint8_t>(buffer.data(), Le32(buffer, kSizeField)))) {
+            *drive, std::span<std::uint8_t>(buffer.data(), FieldLe32(buffer, kSizeField)))) {
       return false;
     }
     DriveDescriptorTexts texts = ExtractDriveDescriptor(buffer);
