@@ -1,0 +1,26 @@
+#include "dvr/F_Debug_Sector.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace velmora {
+
+TForm4* Form4 = nullptr;
+
+TForm4::TForm4(QWidget* parent) : QWidget(parent) {
+  setObjectName("TForm4");
+  setWindowFlag(Qt::Window);
+  setWindowTitle("Debug_Sector");
+  resize(266, 480);
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Memo1);
+}
+
+TForm4::~TForm4() {
+  if (Form4 == this) Form4 = nullptr;
+}
+
+}  // namespace velmora
