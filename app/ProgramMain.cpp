@@ -12,6 +12,9 @@
 #include "app/T_Option.h"
 #include "app/Unit7.h"
 #include "app/WindowHelpers.h"
+#include "dvr/F_Debug.h"
+#include "dvr/F_Debug_Sector.h"
+#include "dvr/F_Main.h"
 #include "platform/qt/QtPresenters.h"
 
 namespace velmora {
@@ -34,8 +37,14 @@ int ProgramMain(int argc, char** argv) {
   // In this order: the main window's creation runs before any other window
   // exists.
   auto main = std::make_unique<TMain>();
+  auto form1 = std::make_unique<F_Main::TForm1>();  // the DVR wizard: probes the drives
+  F_Main::Form1 = form1.get();
   auto form2 = std::make_unique<TForm2>();
   Form2 = form2.get();
+  auto form3 = std::make_unique<TForm3>();
+  Form3 = form3.get();
+  auto form4 = std::make_unique<TForm4>();
+  Form4 = form4.get();
   auto form6 = std::make_unique<TForm6>();
   Form6 = form6.get();
   auto form7 = std::make_unique<TForm7>();
