@@ -98,7 +98,7 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   constexpr std::int64_t kTo = 7258118400000 - kMsPerDay;     // 2199-12-31
   const std::int64_t shift = (base == TimeBase::Cocoa ? kCocoaMs : 0) + kChinaMs;
   const std::string& format = CurrentFormats().ShortDateFormat;
-  if (format.rfind("yyyy", 0) == 0 && ms > kFrom - shift && ms < kTo - shift) {
+  if (format.size() >= 4 && std::memcmp(format.data(), "yyyy", 4) == 0 && ms > kFrom - shift && ms < kTo - shift) {
     const std::int64_t t = ms + shift;
     year = YearFromDays(t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay);
     return true;
@@ -176,44 +176,77 @@ DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t off
                             int firstSerialColumn, int columnCount, bool decodeBlobs,
                             CarvedRecord& out) {
   const std::size_t n = static_cast<std::size_t>(std::max(columnCount, 0));
+  const std::size_t first = std::min(static_cast<std::size_t>(std::max(firstSerialColumn, 0)), n);
   out.image_ = image;
   out.offset_ = offset;
   out.headerBytes_ = 0;
   out.decodeBlobs_ = decodeBlobs;
-  out.serialTypes_.assign(n, 0);
-  out.contentOffsets_.assign(n, 0);
+  // The vectors keep their capacity from candidate to candidate; every entry
+  // is written below (zero where nothing was read).
+  out.serialTypes_.resize(n);
+  out.contentOffsets_.resize(n);
   out.column0Text_.clear();
+  std::uint64_t* const types = out.serialTypes_.data();
+  std::size_t* const offsets = out.contentOffsets_.data();
+  std::fill(types, types + first, std::uint64_t{0});
+  if (n > 0) offsets[0] = 0;
 
+  const std::size_t size = image.size();
+  const std::uint8_t* const data = image.data();
   std::size_t at = offset;
-  for (std::size_t c = static_cast<std::size_t>(std::max(firstSerialColumn, 0)); c < n; ++c) {
+  for (std::size_t c = first; c < n; ++c) {
     std::uint64_t v = 0;
-    const int len = fmt::ReadVarint(image, at, fmt::kMaxSerialTypeBytes, v);
+    int len = 0;
+    if (fmt::Fits(size, at, fmt::kMaxSerialTypeBytes)) {
+      // Four bytes readable: the varint read without further bounds tests.
+      const std::uint8_t* p = data + at;
+      if (p[0] < 0x80) {
+        v = p[0], len = 1;
+      } else if (p[1] < 0x80) {
+        v = (std::uint64_t{p[0] & 0x7Fu} << 7) | p[1], len = 2;
+      } else if (p[2] < 0x80) {
+        v = (std::uint64_t{p[0] & 0x7Fu} << 14) | (std::uint64_t{p[1] & 0x7Fu} << 7) | p[2], len = 3;
+      } else if (p[3] < 0x80) {
+        v = (std::uint64_t{p[0] & 0x7Fu} << 21) | (std::uint64_t{p[1] & 0x7Fu} << 14) |
+            (std::uint64_t{p[2] & 0x7Fu} << 7) | p[3];
+        len = 4;
+      }
+    } else {
+      len = fmt::ReadVarint(image, at, fmt::kMaxSerialTypeBytes, v);
+    }
     if (len == 0) {
+      std::fill(types + c, types + n, std::uint64_t{0});
+      std::fill(offsets, offsets + n, std::size_t{0});
       // Four bytes present and none ends the varint: the serial type is too
       // long. Fewer present: the header runs off the image.
-      if (!fmt::Fits(image.size(), at, fmt::kMaxSerialTypeBytes)) return DecodeStatus::PastImage;
+      if (!fmt::Fits(size, at, fmt::kMaxSerialTypeBytes)) return DecodeStatus::PastImage;
       out.headerBytes_ = at - offset + fmt::kMaxSerialTypeBytes;
       return DecodeStatus::LongSerialType;
     }
-    out.serialTypes_[c] = v;
+    types[c] = v;
     at += static_cast<std::size_t>(len);
   }
   out.headerBytes_ = at - offset;
 
   for (std::size_t c = 1; c < n; ++c) {
-    const std::uint64_t size = fmt::ContentSize(out.serialTypes_[c]);
-    if (!fmt::Fits(image.size(), at, static_cast<std::size_t>(size))) return DecodeStatus::PastImage;
-    out.contentOffsets_[c] = at;
-    at += static_cast<std::size_t>(size);
+    const std::uint64_t contentSize = fmt::ContentSize(types[c]);
+    if (!fmt::Fits(size, at, static_cast<std::size_t>(contentSize))) {
+      std::fill(offsets + c, offsets + n, std::size_t{0});
+      return DecodeStatus::PastImage;
+    }
+    offsets[c] = at;
+    at += static_cast<std::size_t>(contentSize);
   }
   return DecodeStatus::Ok;
 }
 
 bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uint16_t> cellPointers) {
-  for (std::uint16_t c : cellPointers) {
-    const std::size_t cellStart = pageStart + c;
-    if (pos > cellStart && pos - cellStart < 12) return true;
-  }
+  // pos - 1 - cell in [0, 11) with cell = pageStart + c; the cells lie within
+  // 65535 bytes of pageStart, so a pos past that and 11 more is never live.
+  if (pos <= pageStart || pos - pageStart > 65535 + 11) return false;
+  const auto before = static_cast<std::uint32_t>(pos - pageStart - 1);
+  for (std::uint16_t c : cellPointers)
+    if (before - c < 11u) return true;
   return false;
 }
 
@@ -253,10 +286,56 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
       t[b] = code;
     }
   }
+  // The four-byte test split into two pairs: column 1 and 2 decide alone
+  // unless both are one-byte serial types that pass; then columns 3 and 4.
+  pair12_.assign(65536, 0);
+  pair34_.assign(65536, 0);
+  for (unsigned x = 0; x < 256; ++x) {
+    for (unsigned y = 0; y < 256; ++y) {
+      const unsigned c1 = tables_[1][x], c2 = tables_[2][y];
+      std::uint8_t a = 0;
+      if (c1 >> 1) a = 1;
+      else if (c1 & 1) a = (c2 >> 1) ? 1 : ((c2 & 1) ? 2 : 0);
+      pair12_[x | (y << 8)] = a;
+      const unsigned c3 = tables_[3][x], c4 = tables_[4][y];
+      pair34_[x | (y << 8)] = ((c3 >> 1) != 0 || ((c3 & 1) != 0 && c4 != 0)) ? 2 : 0;
+    }
+  }
 }
 
 bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
   const std::size_t size = image.size();
+  // Every serial type read is at most five bytes: when all of them fit, the
+  // bytes are read without a bounds test each.
+  if (columns_ > 1 && fmt::Fits(size, pos, 5 * (columns_ - 1))) {
+    const std::uint8_t* p = image.data() + pos;
+    std::size_t extra = 0;
+    for (std::size_t c = 1; c < columns_; ++c) {
+      const std::uint8_t* q = p + (c - 1) + extra;
+      const std::uint8_t code = tables_[c][*q];
+      if (code == kAccept) continue;
+      if (code == kReject) return false;
+      std::uint64_t v = 0;
+      int len = 0;
+      for (int i = 0; i < 5; ++i) {
+        v = (v << 7) | (q[i] & 0x7Fu);
+        if (q[i] < 0x80) {
+          len = i + 1;
+          break;
+        }
+      }
+      if (len == 0) return false;
+      extra += static_cast<std::size_t>(len - 1);
+      if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
+      if (v == 0) continue;
+      if (code == kTextVarint) {
+        if (v % 2 == 0 || v < 13 || v > bound_) return false;
+      } else {
+        if (v % 2 == 1 || v < 12 || v > bound_) return false;
+      }
+    }
+    return true;
+  }
   std::size_t extra = 0;
   for (std::size_t c = 1; c < columns_; ++c) {
     const std::size_t off = pos + (c - 1) + extra;
@@ -287,8 +366,41 @@ CarveRun::CarveRun(ScanView& v, const CarveKind& k)
 
 CarveRun::~CarveRun() = default;
 
+namespace {
+// Cell starts lie within 65535 bytes of the page start; a live position up
+// to 11 bytes after.
+constexpr std::size_t kLiveSpan = 65535 + 12;
+constexpr std::size_t kLiveMaskMinCells = 16;
+}  // namespace
+
+void CarveRun::BuildLiveMask() const {
+  if (liveMask_.empty()) liveMask_.assign((kLiveSpan + 63) / 64 + 1, 0);
+  for (const std::size_t w : liveMaskWords_) liveMask_[w] = 0;
+  liveMaskWords_.clear();
+  constexpr std::uint64_t kRun = (std::uint64_t{1} << 11) - 1;  // offsets c + 1 .. c + 11
+  for (const std::uint16_t c : cellPointers) {
+    const std::size_t from = std::size_t{c} + 1;
+    const std::size_t w = from / 64, b = from % 64;
+    liveMask_[w] |= kRun << b;
+    liveMaskWords_.push_back(w);
+    if (b > 64 - 11) {
+      liveMask_[w + 1] |= kRun >> (64 - b);
+      liveMaskWords_.push_back(w + 1);
+    }
+  }
+  liveMaskStart_ = pageStart;
+  liveMaskList_ = cellPointers.data();
+  liveMaskCount_ = cellPointers.size();
+}
+
 bool CarveRun::IsLiveCell(std::size_t at) const {
-  return velmora::IsLiveCell(at, pageStart, cellPointers);
+  if (cellPointers.size() < kLiveMaskMinCells) return velmora::IsLiveCell(at, pageStart, cellPointers);
+  if (liveMaskStart_ != pageStart || liveMaskList_ != cellPointers.data() ||
+      liveMaskCount_ != cellPointers.size())
+    BuildLiveMask();
+  if (at <= pageStart || at - pageStart >= kLiveSpan) return false;
+  const std::size_t r = at - pageStart;
+  return (liveMask_[r / 64] >> (r % 64)) & 1;
 }
 
 void CarveRun::WriteCountStatus() {
@@ -442,8 +554,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
       k.scanPage(run, pageEnd);
     } else {
       const std::uint8_t* bytes = image.data();
-      const std::uint8_t *t1 = matcher.Table(1), *t2 = matcher.Table(2), *t3 = matcher.Table(3),
-                         *t4 = matcher.Table(4);
+      const std::uint8_t *p12 = matcher.PairTable12(), *p34 = matcher.PairTable34();
       // Offsets below fastEnd have four readable bytes.
       const std::size_t fastEnd = total >= 3 ? total - 3 : 0;
       std::size_t pos = run.pos;
@@ -451,9 +562,30 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
         const std::size_t chunkEnd = std::min(pageEnd, pos + kCandidatesPerTick);
         while (pos < chunkEnd) {
           // The common case: rejected on its first bytes, nothing allocated.
+          // While 64 offsets and their bytes lie below fastStop, the 64 are
+          // tested at once into a bit mask, and the walk goes from one offset
+          // that may match to the next (without a branch per offset).
           const std::size_t fastStop = std::min(chunkEnd, fastEnd);
-          while (pos < fastStop && !HeaderMatcher::FirstBytesMayMatch(bytes + pos, t1, t2, t3, t4))
-            ++pos;
+          if (pos + 64 <= fastStop) {
+            const std::uint8_t* p = bytes + pos;
+            std::uint64_t mask = 0;
+            for (unsigned i = 0; i < 64; ++i)
+              mask |= std::uint64_t{HeaderMatcher::PairsMayMatch(p + i, p12, p34)} << i;
+            const std::size_t base = pos;
+            pos = base + 64;
+            while (mask != 0) {
+              const std::size_t next =
+                  TestCandidate(run, matcher, columnCount, rec,
+                                base + static_cast<std::size_t>(__builtin_ctzll(mask)));
+              if (next >= base + 64) {
+                pos = next;
+                break;
+              }
+              mask &= ~std::uint64_t{0} << (next - base);  // the offsets from next on
+            }
+            continue;
+          }
+          while (pos < fastStop && !HeaderMatcher::PairsMayMatch(bytes + pos, p12, p34)) ++pos;
           if (pos >= chunkEnd) break;
           if (pos >= fastEnd && !matcher.FirstByteMayMatch(bytes[pos])) {
             ++pos;

@@ -201,6 +201,18 @@ class HeaderMatcher {
   }
   // The code tables of columns 1 to 4, for a walk that keeps them in registers.
   const std::uint8_t* Table(std::size_t column) const { return tables_[column].data(); }
+  // FirstBytesMayMatch(p) from two look-ups: the table of the bytes p[0], p[1]
+  // (bit 0: accepted whatever follows; bit 1: accepted when the pair p[2],
+  // p[3] allows it) and the table of p[2], p[3] (2 when it allows, else 0).
+  // pair12 and pair34 are PairTable12() and PairTable34().
+  static bool PairsMayMatch(const std::uint8_t* p, const std::uint8_t* pair12,
+                            const std::uint8_t* pair34) {
+    const unsigned a = pair12[p[0] | (unsigned{p[1]} << 8)];
+    const unsigned b = pair34[p[2] | (unsigned{p[3]} << 8)];
+    return (a & (1u | b)) != 0;
+  }
+  const std::uint8_t* PairTable12() const { return pair12_.data(); }
+  const std::uint8_t* PairTable34() const { return pair34_.data(); }
   static bool FirstBytesMayMatch(const std::uint8_t* p, const std::uint8_t* t1,
                                  const std::uint8_t* t2, const std::uint8_t* t3,
                                  const std::uint8_t* t4) {
@@ -218,6 +230,8 @@ class HeaderMatcher {
   // Index = column; at least five, the ones past the last column accepting
   // every byte (the four-byte test never rejects on them).
   std::vector<std::array<std::uint8_t, 256>> tables_;
+  // Index = first byte | second byte << 8 (see PairsMayMatch).
+  std::vector<std::uint8_t> pair12_, pair34_;
 };
 
 // The parameters of one scan kind (see the note at the top of the file).
@@ -320,6 +334,16 @@ class CarveRun {
   bool statusPending_ = false;
   std::unique_ptr<TSQLiteDatabase> db_;
   Fbuf imageBuffer_;
+  // IsLiveCell's answer for every offset of the page, made on its first call
+  // for a page with many cells: bit r set when pageStart + r lies 1 to 11
+  // bytes after a listed cell start. Made for the page start and the list
+  // (address and length) it names.
+  void BuildLiveMask() const;
+  mutable std::vector<std::uint64_t> liveMask_;
+  mutable std::vector<std::size_t> liveMaskWords_;  // the words set, to clear
+  mutable std::size_t liveMaskStart_ = static_cast<std::size_t>(-1);
+  mutable const std::uint16_t* liveMaskList_ = nullptr;
+  mutable std::size_t liveMaskCount_ = 0;
 };
 
 // Builds the column descriptors from a CREATE text for `kind` (into

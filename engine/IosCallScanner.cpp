@@ -31,22 +31,25 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::string time;
-  CallTimeText(rec, run, time);
+  PCallValue call;
+  CallTimeText(rec, run, call.DateText);
   std::int64_t flags = 0;
   rec.TryInt64(run.keys[kFlags], flags);
-  const std::string type = IosCallTypeText(flags);
-  const std::string address = rec.Text(run.keys[kAddress]);
-  const std::string name = rec.Text(run.keys[kName]);
-  const std::string duration = rec.Text(run.keys[kDuration]);
-  run.view.ResultListAddRow({address, name, time, duration, type, StatusWord(!live)});
-  PCallValue& call = CallRecords.emplace_back();
-  call.TypeText = type;
+  call.TypeText = IosCallTypeText(flags);
   call.Deleted = !live;
-  call.Number = address;
-  call.Name = name;
-  call.Duration = duration;
-  call.DateText = time;
+  call.Number = rec.Text(run.keys[kAddress]);
+  call.Name = rec.Text(run.keys[kName]);
+  call.Duration = rec.Text(run.keys[kDuration]);
+  std::vector<std::string> row;
+  row.reserve(6);
+  row.push_back(call.Number);
+  row.push_back(call.Name);
+  row.push_back(call.DateText);
+  row.push_back(call.Duration);
+  row.push_back(call.TypeText);
+  row.emplace_back(StatusWord(!live));
+  run.view.ResultListAddRow(std::move(row));
+  CallRecords.push_back(std::move(call));
 }
 
 }  // namespace

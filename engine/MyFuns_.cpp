@@ -104,18 +104,67 @@ DayAndMs AddMs(std::int64_t baseDay, std::int64_t ms) {
   return Clamp({day + baseDay, rem});
 }
 
+// Writes value (0 <= value < 10^width) as exactly `width` decimal digits.
+void PutDigits(char* out, unsigned value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+// The program's formats "yyyy-mm-dd" and "hh:mm:ss" (the mm after hh being
+// the minute), written straight from the day count: what FormatPattern gives
+// for them, the years being 1 to 9999.
+std::string ProgramDateTimeText(DayAndMs v) {
+  DateTimeParts t;
+  CivilFromDays(v.Day, t);
+  const auto ms = static_cast<unsigned>(v.Ms);
+  char buf[19];
+  PutDigits(buf, static_cast<unsigned>(t.Year), 4);
+  buf[4] = '-';
+  PutDigits(buf + 5, static_cast<unsigned>(t.Month), 2);
+  buf[7] = '-';
+  PutDigits(buf + 8, static_cast<unsigned>(t.Day), 2);
+  if (ms == 0) return std::string(buf, 10);
+  buf[10] = ' ';
+  PutDigits(buf + 11, ms / 3'600'000u, 2);
+  buf[13] = ':';
+  PutDigits(buf + 14, ms / 60'000u % 60u, 2);
+  buf[16] = ':';
+  PutDigits(buf + 17, ms / 1000u % 60u, 2);
+  return std::string(buf, sizeof buf);
+}
+
 // Date and time text; the date alone at exactly midnight.
 std::string DateTimeText(DayAndMs v) {
+  const FormatSettings& f = CurrentFormats();
+  if (f.ShortDateFormat == "yyyy-mm-dd" && f.LongTimeFormat == "hh:mm:ss") return ProgramDateTimeText(v);
   const DateTimeParts t = ToParts(v);
   if (v.Ms == 0) return FormatDate(t);
-  return FormatDate(t) + " " + FormatTime(t);
+  std::string text = FormatDate(t);
+  text += ' ';
+  text += FormatTime(t);
+  return text;
 }
 
 // ---------------------------------------------------------------- patterns
+// value in decimal, padded with zeros to `width` digits ("%0*d").
 void AppendNumber(std::string& out, int value, int width) {
-  char buf[16];
-  const int n = std::snprintf(buf, sizeof buf, "%0*d", width, value);
-  if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+  if (value < 0 || width > 10) {  // rare: the general route
+    char buf[16];
+    const int n = std::snprintf(buf, sizeof buf, "%0*d", width, value);
+    if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+    return;
+  }
+  char buf[10];
+  int n = 0;
+  auto v = static_cast<unsigned>(value);
+  do {
+    buf[sizeof buf - 1 - n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (n < width) buf[sizeof buf - 1 - n++] = '0';
+  out.append(buf + sizeof buf - n, static_cast<std::size_t>(n));
 }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -285,6 +285,66 @@ TEST(HeaderMatcher, TheFourByteFilterNeverRejectsAMatch) {
   }
 }
 
+// The pair tables give the four-byte test's answer for every byte pair of
+// columns 1-2 against sampled pairs of columns 3-4, for several layouts.
+TEST(HeaderMatcher, PairTablesAgreeWithTheFourByteTest) {
+  const std::vector<ATableField> layouts = {
+      Columns({kText, kReqInt, kInt, kReqInt}), Columns({kBlob, kText, kUntested, kInt}),
+      Columns({kReqInt, kBlob}), Columns({kText}), Columns({kInt, kText, kBlob, kText, kInt})};
+  for (const ATableField& cols : layouts) {
+    for (const HeaderTest mode : {HeaderTest::Varint, HeaderTest::VarintEach, HeaderTest::SingleByte}) {
+      const HeaderMatcher m(cols, mode, 4096);
+      std::uint8_t p[4];
+      for (unsigned x = 0; x < 65536; ++x) {
+        for (const unsigned y : {0u, 1u, 7u, 9u, 13u, 0x0D80u, 0x8081u, 0xFFFFu, x, x ^ 0x5A5Au}) {
+          p[0] = static_cast<std::uint8_t>(x), p[1] = static_cast<std::uint8_t>(x >> 8);
+          p[2] = static_cast<std::uint8_t>(y), p[3] = static_cast<std::uint8_t>(y >> 8);
+          ASSERT_EQ(HeaderMatcher::PairsMayMatch(p, m.PairTable12(), m.PairTable34()),
+                    m.FirstBytesMayMatch(p))
+              << x << " " << y;
+        }
+      }
+    }
+  }
+}
+
+// A header near the end of the image is tested byte by byte against the end;
+// the same bytes further from the end give the same answer.
+TEST(HeaderMatcher, HeadersNearTheEndOfTheImageMatchAsElsewhere) {
+  ATableField cols;
+  std::vector<int> keys;
+  std::string create = testdb::kIosCallTable;
+  create.pop_back();
+  BuildTableColumns(create, IosCallKind(), cols, keys);
+  const std::uint8_t alphabet[] = {0, 1, 4, 8, 9, 13, 17, 0x80, 0x81, 0x0D, 0x85, 0xFF};
+  std::uint64_t seed = 11;
+  Bytes img(1 << 14);
+  for (auto& b : img) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    b = alphabet[(seed >> 40) % std::size(alphabet)];
+  }
+  for (const HeaderTest mode : {HeaderTest::Varint, HeaderTest::VarintEach, HeaderTest::SingleByte}) {
+    const HeaderMatcher m(cols, mode, 4096);
+    for (std::size_t pos = 0; pos + 200 < img.size(); ++pos) {
+      const bool far = m.Match(img, pos);
+      // The same bytes placed so that the image ends after 1 to 80 of them:
+      // a header of the layout is read within 20 bytes (Varint, SingleByte) or
+      // 60 (VarintEach); the bounds-tested route reads up to the end.
+      for (std::size_t keep : {std::size_t{1}, std::size_t{12}, std::size_t{30}, std::size_t{59},
+                               std::size_t{80}}) {
+        const Bytes cut(img.begin() + static_cast<std::ptrdiff_t>(pos),
+                        img.begin() + static_cast<std::ptrdiff_t>(pos + keep));
+        const bool whole = keep == 80 || (keep >= 20 && mode != HeaderTest::VarintEach);
+        if (whole) {
+          ASSERT_EQ(m.Match(cut, 0), far) << pos << " " << keep;
+        } else if (!far) {
+          ASSERT_FALSE(m.Match(cut, 0)) << pos << " " << keep;
+        }
+      }
+    }
+  }
+}
+
 // ------------------------------------------------------------------ schema
 
 TEST(BuildTableColumns, TheCallTableLayout) {

@@ -237,6 +237,40 @@ TEST_F(MyFunsTest, TimeTextFollowsCurrentFormats) {
   EXPECT_EQ(UnixMsToText(0), "1970-01-01 08:00:00");
 }
 
+// The program's formats are written by a route of their own; the same
+// patterns in capitals take the general pattern route. Both give one text.
+TEST_F(MyFunsTest, ProgramFormatsTextEqualsGeneralPatternText) {
+  constexpr std::int64_t kDay = 86'400'000;
+  constexpr std::int64_t kHour = 3'600'000;
+  std::vector<std::int64_t> times = {
+      0, 1, -1, 999, 1000, -999, -1000, 57'600'000, 57'600'001, 57'599'999, -28'800'000,
+      -28'800'001, -28'799'999, 946'684'800'000LL - 8 * kHour,  // 2000-01-01 00:00 at UTC+8
+      946'684'800'000LL - 8 * kHour - 1, 946'684'800'000LL - 8 * kHour + 1,
+      946'684'800'000LL - 8 * kHour - kDay, 915'148'800'000LL - 8 * kHour,  // 1999-01-01
+      951'753'600'000LL, 951'782'400'000LL, 4'102'444'800'000LL, 4'102'444'800'000LL - 8 * kHour,
+      -2'208'988'800'000LL, -62'135'596'800'000LL, -62'135'596'800'001LL, 253'402'300'799'999LL,
+      253'402'300'800'000LL, 253'402'300'800'000LL - 8 * kHour, -30'610'310'400'000LL,
+      kMax, kMin, kMax - 1, kMin + 1, 1'393'994'096'000LL, -978'307'200'000LL};
+  std::uint64_t seed = 7;
+  for (int i = 0; i < 20000; ++i) {  // spread over the years 1 to 9999 and past them
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    const auto r = static_cast<std::int64_t>(seed >> 1);
+    times.push_back(r % 330'000'000'000'000LL - 64'000'000'000'000LL);
+    times.push_back((r % 4'000'000'000LL) * 1000);  // whole seconds, midnights among them
+    times.push_back((r % 200'000) * kDay - 8 * kHour);  // midnights at UTC+8
+  }
+  for (const std::int64_t ms : times) {
+    SetProgramFormats();
+    const std::string unixProgram = UnixMsToText(ms), cocoaProgram = CocoaMsToText(ms);
+    CurrentFormats() = FormatSettings{"YYYY-MM-DD", "HH:MM:SS"};
+    EXPECT_EQ(unixProgram, UnixMsToText(ms)) << ms;
+    EXPECT_EQ(cocoaProgram, CocoaMsToText(ms)) << ms;
+    CurrentFormats() = FormatSettings{"yyyy-mm-dd", "hh:nn:ss"};
+    EXPECT_EQ(unixProgram, UnixMsToText(ms)) << ms;
+    EXPECT_EQ(cocoaProgram, CocoaMsToText(ms)) << ms;
+  }
+}
+
 struct PatternCase {
   const char* pattern;
   const char* text;  // of 2013-07-04 09:05:03.007
