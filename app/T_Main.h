@@ -34,6 +34,9 @@ class ResultModel;
 
 // Item data role under which a result tree node keeps its TResultNodeTag.
 inline constexpr int kNodeTagRole = Qt::UserRole + 1;
+// Item data role under which a DVR tree node keeps its index into
+// DvrTreeDates (an int).
+inline constexpr int kNodeDvrDateRole = Qt::UserRole + 2;
 
 class TMain : public QMainWindow, public ScanView {
   Q_OBJECT
@@ -65,6 +68,15 @@ class TMain : public QMainWindow, public ScanView {
   QAction* N9 = nullptr;          // popup: "Check Selected"
   QAction* N28 = nullptr;         // popup: "Uncheck Selected"
   QAction* N6 = nullptr;          // popup: "Recover Checked" (the Recover command)
+  // The fragment list's popup menu, attached to no control.
+  QMenu* PopupMenu3 = nullptr;
+  QAction* MenuItem1 = nullptr;  // "Recover Checked" (N6Click)
+  QAction* MenuItem2 = nullptr;  // separator
+  QAction* MenuItem3 = nullptr;  // "Select All"
+  QAction* MenuItem4 = nullptr;  // "Check All"
+  QAction* MenuItem5 = nullptr;  // "Uncheck All"
+  QAction* MenuItem6 = nullptr;  // "Check Selected"
+  QAction* MenuItem7 = nullptr;  // "Uncheck Selected"
   QFrame* Splitter1 = nullptr;
   QWidget* Panel2 = nullptr;
   QToolButton* SpeedButton1 = nullptr;
@@ -138,6 +150,33 @@ class TMain : public QMainWindow, public ScanView {
   void Scan31Click();  // Android call log scanner
   void scan21Click();  // Android SMS scanner
   void Scan11Click();  // Android contacts scanner
+  void Scan1Click();   // fixed-layout Android SMS carver
+
+  // ---- the DVR side (reached by no command of the program)
+  void Debug1Click();      // DvrFileList into Form3's memo, then Form3 shown
+  void Debugbyte1Click();  // Form4 shown
+  // The fragment list's commands (rows of ListView3 and their mirror rows
+  // of ListView1).
+  void MenuItem3Click();  // select every fragment row
+  void MenuItem4Click();  // tick every fragment row and its mirror row
+  void MenuItem5Click();  // untick every fragment row and its mirror row
+  void MenuItem6Click();  // tick each selected fragment row and its mirror row
+  void MenuItem7Click();  // untick each selected fragment row and its mirror row
+  // The Edit menu's twins: the fragment list's command while ListView3's own
+  // visibility flag is set, else the result list's.
+  void N13Click();
+  void N14Click();
+  void UncheckAll1Click();
+  void N15Click();
+  void UncheckSelected1Click();
+  // A mouse release at (X, Y) of ListView3's viewport: when it lies on a
+  // row's check box, the mirror row takes the row's check state.
+  void ListView1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+  // A key release determines no row: nothing changes.
+  void ListView1KeyUp(int key, Qt::KeyboardModifiers shift);
+  // Fills ListView3 with the DVR files of the selected tree node's date
+  // (DvrTreeDates, DvrFileList); hides it for a node without that data.
+  void RefreshFragmentList();
 
   // The columns of a kind's results on ListView1 (kinds 0 to 3; any other
   // kind changes nothing).
@@ -153,6 +192,7 @@ class TMain : public QMainWindow, public ScanView {
                            std::optional<std::uint8_t> tagKind) override;
   void TreeSetNodeText(int index, const std::string& text) override;
   void TreeExpandAll() override;
+  void TreeAddBareRoot(const std::string& text) override;
   void ResultListClear() override;
   void ResultListAddRow(std::vector<std::string> cells) override;
   std::size_t ResultListRowCount() const override;
@@ -164,6 +204,7 @@ class TMain : public QMainWindow, public ScanView {
   void SetProgressPosition(int position) override;
   void SetCommandEnabled(ScanCommand command, bool enabled) override;
   void PumpMessages() override;
+  void AddSectorDebugLine(const std::string& line) override;
 
   // How long the exit waits for the usage-count server, in milliseconds.
   static constexpr int kCountRequestTimeoutMs = 3000;
@@ -188,6 +229,12 @@ class TMain : public QMainWindow, public ScanView {
   void SendUsageCount();
   template <typename Record>
   void ListRecords(const std::vector<Record>& records, std::uint8_t filter);
+  void BuildDvrSide();  // PopupMenu3, ListView3's check boxes and menu, the DVR items' handlers
+  // Fragment row `row` ticked or not, and its mirror row likewise.
+  void SetFragmentChecked(int row, bool checked);
+  // The mirror row of fragment row `row` takes the row's check state; a
+  // mirror row that does not exist changes nothing.
+  void MirrorFragmentRow(int row);
 
   // Bumped by every new listing and by every clear of the list, so that an
   // unfinished listing adds no rows once it is replaced.
