@@ -90,7 +90,8 @@ for i in $(seq 1 8); do
 done
 make_kind_seed 003 contacts "$ab $rows DELETE FROM ABPersonFullTextSearch WHERE docid % 3 = 0;"
 
-# Seeds of the Android call log (selector 4), SMS (5) and contacts (6) scanners.
+# Seeds of the Android call log (selector 4), SMS (5), contacts (6) scanners and
+# the fixed-layout SMS carver (7).
 calls="CREATE TABLE calls (_id INTEGER PRIMARY KEY AUTOINCREMENT,number TEXT,
   presentation INTEGER NOT NULL DEFAULT 1,date INTEGER,duration INTEGER,type INTEGER,new INTEGER,
   name TEXT,photo_id INTEGER NOT NULL DEFAULT 0,formatted_number TEXT);"
@@ -109,6 +110,7 @@ for i in $(seq 1 10); do
     $((1400000000000 + i * 977000)), $((i % 4)), 'message $i');"
 done
 make_kind_seed 005 android_sms "$asms $rows DELETE FROM sms WHERE _id % 3 = 0;"
+make_kind_seed 007 android_sms_fixed "$asms $rows DELETE FROM sms WHERE _id % 4 = 0;"
 adata="CREATE TABLE mimetypes (_id INTEGER PRIMARY KEY AUTOINCREMENT,mimetype TEXT NOT NULL);
   INSERT INTO mimetypes (mimetype) VALUES ('vnd.android.cursor.item/phone_v2'),
   ('vnd.android.cursor.item/name');
