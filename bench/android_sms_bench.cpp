@@ -11,50 +11,17 @@
 // scanner (result records kept, list rows counted) and its page walk with
 // the hits only counted: MB/s of the walk, the ratio to the byte pass, the
 // whole scan's time, and peak resident memory against the file size.
-#include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "engine/AndroidSmsScanner.h"
-#include "engine/CarvingEngine.h"
-#include "engine/MyFuns_.h"
-#include "engine/RecordingScanView.h"
-#include "engine/ScanContext.h"
-#include "platform/MessageBox.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double kMB = 1024.0 * 1024.0;
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql.c_str());
-}
-
-struct Rng {
-  std::uint64_t seed = 20240607;
-  std::uint64_t operator()() {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return seed >> 33;
-  }
-};
+using namespace bench;
 
 // A message text of about `n` bytes of Chinese and ASCII words.
 std::string Words(Rng& rng, std::size_t n) {
@@ -70,11 +37,7 @@ std::string Words(Rng& rng, std::size_t n) {
 }
 
 void Build(const std::string& path, std::uintmax_t minBytes) {
-  std::filesystem::remove(path);
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db, "open");
-  Exec(db, "PRAGMA page_size=4096; PRAGMA secure_delete=OFF; PRAGMA journal_mode=OFF; "
-           "PRAGMA synchronous=OFF");
+  sqlite3* db = FreshDatabase(path);
   Exec(db,
        "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person "
        "INTEGER,date INTEGER,date_sent INTEGER DEFAULT 0,protocol INTEGER,read INTEGER DEFAULT "
@@ -88,7 +51,7 @@ void Build(const std::string& path, std::uintmax_t minBytes) {
        "INTEGER DEFAULT 0,has_attachment INTEGER DEFAULT 0);"
        "CREATE TABLE canonical_addresses (_id INTEGER PRIMARY KEY AUTOINCREMENT,address TEXT);");
   constexpr int kThreads = 500;
-  Rng rng;
+  Rng rng{20240607};
   std::vector<std::string> addresses;
   Exec(db, "BEGIN");
   for (int t = 1; t <= kThreads; ++t) {
@@ -148,155 +111,42 @@ void Build(const std::string& path, std::uintmax_t minBytes) {
   std::printf("built %s: %ld messages, a seventh deleted\n", path.c_str(), rows);
 }
 
-// A list that counts its rows without keeping them.
-class CountingView : public velmora::RecordingScanView {
- public:
-  std::size_t count = 0;
-  void ResultListClear() override { count = 0; }
-  void ResultListAddRow(std::vector<std::string>) override { ++count; }
-  std::size_t ResultListRowCount() const override { return count; }
-};
-
-struct Result {
-  double walkSeconds = 0;
-  double totalSeconds = 0;
-  double bytes = 0;
-  long hits = 0;
-  long deleted = 0;
-  long maxRssKb = 0;
-};
-
-// Runs `job` in a child process; the parent takes the child's peak memory.
-template <typename Job>
-Result InChild(Job job) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    Result r = job();
-    if (write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  Result r;
-  if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) std::exit(1);
-  close(fds[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  r.maxRssKb = usage.ru_maxrss;
-  return r;
-}
-
-__attribute__((noinline, optimize("no-tree-vectorize"))) std::uint64_t ByteLoop(
-    const std::vector<std::uint8_t>& image) {
-  std::uint64_t sum = 0;
-  for (std::size_t i = 0; i < image.size(); ++i) sum += image[i];
-  return sum;
-}
-
-Result ByteLoopRun(const std::string& path) {
-  return InChild([&] {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> image(std::filesystem::file_size(path));
-    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    double best = 1e9;
-    std::uint64_t sink = 0;
-    for (int i = 0; i < 3; ++i) {
-      const auto t0 = Clock::now();
-      sink += ByteLoop(image);
-      best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return Result{best, best, static_cast<double>(image.size()), static_cast<long>(sink & 1), 0, 0};
-  });
-}
-
-void Prepare(const std::string& path) {
-  velmora::ResetScanContext();
-  velmora::SetProgramFormats();
-  velmora::SourceRawPath = path;
-  velmora::SourceDbPath = path;
-}
-
 Result Scan(const std::string& path) {
-  Prepare(path);
-  platform::ScriptedMessageBoxes boxes;
-  CountingView view;
-  const auto t0 = Clock::now();
-  velmora::RunAndroidSmsScan(view);
-  const double total = std::chrono::duration<double>(Clock::now() - t0).count();
-  if (!boxes.shown().empty()) std::fprintf(stderr, "box: %s\n", boxes.shown()[0].text.c_str());
-  long deleted = 0;
-  for (const auto& r : velmora::SmsRecords) deleted += r.Deleted ? 1 : 0;
-  const auto& stats = velmora::LastCarveRunStats();
-  return {stats.walkSeconds, total, static_cast<double>(stats.imageBytes),
-          static_cast<long>(velmora::SmsRecords.size()), deleted, 0};
+  return bench::Scan(path, velmora::RunAndroidSmsScan, velmora::SmsRecords);
 }
 
-Result Walk(const std::string& path) {
-  Prepare(path);
-  platform::ScriptedMessageBoxes boxes;
-  CountingView view;
-  velmora::CarveKind kind = velmora::AndroidSmsKind();
-  long hits = 0;
-  long deleted = 0;
-  kind.onHit = [&](const velmora::CarvedRecord&, bool live, velmora::CarveRun&) {
-    ++hits;
-    deleted += live ? 0 : 1;
-  };
-  const auto t0 = Clock::now();
-  velmora::RunCarve(view, kind);
-  const double total = std::chrono::duration<double>(Clock::now() - t0).count();
-  const auto& stats = velmora::LastCarveRunStats();
-  return {stats.walkSeconds, total, static_cast<double>(stats.imageBytes), hits, deleted, 0};
-}
-
-// Best of `runs` by walk time, with the largest peak memory of them.
-template <typename Job>
-Result Best(int runs, Job job) {
-  Result best{};
-  for (int i = 0; i < runs; ++i) {
-    const Result r = InChild(job);
-    const long rss = std::max(best.maxRssKb, r.maxRssKb);
-    if (i == 0 || r.walkSeconds < best.walkSeconds) best = r;
-    best.maxRssKb = rss;
-  }
-  return best;
-}
+Result Walk(const std::string& path) { return bench::Walk(path, velmora::AndroidSmsKind()); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/velmora-bench";
-  const std::uintmax_t minBytes = (argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 200) * 1024 * 1024;
+  const std::uintmax_t minBytes = MinBytesArg(argc, argv);
   std::filesystem::create_directories(dir);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const std::string path = dir + "/mmssms.db";
-  if (!std::filesystem::exists(path) || std::filesystem::file_size(path) < minBytes) Build(path, minBytes);
-  const double fileMB = static_cast<double>(std::filesystem::file_size(path)) / kMB;
+  EnsureDatabase(path, minBytes, Build);
+  const double fileMB = FileMB(path);
 
   const std::string only = argc > 3 ? argv[3] : "";
   if (only == "scan" || only == "walk") {  // one run in this process (for a profiler)
     const Result r = only == "scan" ? Scan(path) : Walk(path);
     std::printf("android-sms %s %.0f MB/s  whole scan %.2f s  hits %ld (%ld deleted)\n", only.c_str(),
-                r.bytes / kMB / r.walkSeconds, r.totalSeconds, r.hits, r.deleted);
+                MBs(r), r.totalSeconds, r.hits, r.deleted);
     return 0;
   }
-  const Result loop = ByteLoopRun(path);
-  const double loopMBs = loop.bytes / kMB / loop.walkSeconds;
+  const double loopMBs = ByteLoopMBs(path);
   std::printf("android-sms file %.1f MB  byte loop %.0f MB/s\n", fileMB, loopMBs);
   const Result scan = Best(2, [&] { return Scan(path); });
-  const double mbs = scan.bytes / kMB / scan.walkSeconds;
+  const double mbs = MBs(scan);
   std::printf("android-sms scanner %6.0f MB/s  ratio %.2f  whole scan %.2f s  hits %ld (%ld "
               "deleted)  peak RSS %.1f MB (file + %.1f MB)\n",
               mbs, mbs / loopMBs, scan.totalSeconds, scan.hits, scan.deleted,
-              scan.maxRssKb / 1024.0, scan.maxRssKb / 1024.0 - fileMB);
+              RssMB(scan), RssMB(scan) - fileMB);
   const Result walk = Best(2, [&] { return Walk(path); });
-  const double wmbs = walk.bytes / kMB / walk.walkSeconds;
+  const double wmbs = MBs(walk);
   std::printf("android-sms walk with hits only counted %6.0f MB/s  ratio %.2f  hits %ld (%ld "
               "deleted)  peak RSS %.1f MB (file + %.1f MB)\n",
-              wmbs, wmbs / loopMBs, walk.hits, walk.deleted, walk.maxRssKb / 1024.0,
-              walk.maxRssKb / 1024.0 - fileMB);
+              wmbs, wmbs / loopMBs, walk.hits, walk.deleted, RssMB(walk), RssMB(walk) - fileMB);
   return 0;
 }

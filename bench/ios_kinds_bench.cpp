@@ -17,52 +17,20 @@
 // rows counted) and, for the two kinds on the generic walk, the walk with
 // its hits only counted: MB/s of the walk, the ratio to the byte pass, and
 // peak resident memory against the file size.
-#include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "engine/CarvingEngine.h"
+#include "BenchSupport.h"
 #include "engine/IosContactsScanner.h"
 #include "engine/IosMessagesScanner.h"
-#include "engine/MyFuns_.h"
-#include "engine/RecordingScanView.h"
-#include "engine/ScanContext.h"
 #include "engine/WeChatScanner.h"
-#include "platform/MessageBox.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double kMB = 1024.0 * 1024.0;
-
-void Check(int rc, sqlite3* db, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-    std::exit(1);
-  }
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, sql.c_str());
-}
-
-struct Rng {
-  std::uint64_t seed = 12345;
-  std::uint64_t operator()() {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return seed >> 33;
-  }
-};
+using namespace bench;
 
 // A text of about `n` bytes of Chinese and ASCII words.
 std::string Words(Rng& rng, std::size_t n) {
@@ -87,16 +55,6 @@ std::string Guid(Rng& rng) {
   return b;
 }
 
-// Opens a fresh database at path for a bulk build.
-sqlite3* Fresh(const std::string& path) {
-  std::filesystem::remove(path);
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db, "open");
-  Exec(db, "PRAGMA page_size=4096; PRAGMA secure_delete=OFF; PRAGMA journal_mode=OFF; "
-           "PRAGMA synchronous=OFF");
-  return db;
-}
-
 // Inserts rows with `insert` in batches until the file reaches the size.
 void Fill(sqlite3* db, const std::string& path, std::uintmax_t minBytes,
           const std::function<void()>& insert) {
@@ -110,7 +68,7 @@ void Fill(sqlite3* db, const std::string& path, std::uintmax_t minBytes,
 }
 
 void BuildMessages(const std::string& path, std::uintmax_t minBytes) {
-  sqlite3* db = Fresh(path);
+  sqlite3* db = FreshDatabase(path);
   Exec(db,
        "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, "
        "text TEXT, replace INTEGER DEFAULT 0, service_center TEXT, handle_id INTEGER DEFAULT 0, "
@@ -203,7 +161,7 @@ void BuildMessages(const std::string& path, std::uintmax_t minBytes) {
 }
 
 void BuildWeChat(const std::string& path, std::uintmax_t minBytes) {
-  sqlite3* db = Fresh(path);
+  sqlite3* db = FreshDatabase(path);
   const char* tables[] = {"Chat_0b4e7a0e5fe84ad35fb5f95b9ceeac79", "Chat_2c9f4d3e1a8b7c6d5e4f3a2b1c0d9e8f",
                           "Chat_5d41402abc4b2a76b9719d911017c592", "Chat_7d793037a0760186574b0282f2f435e7"};
   Exec(db, "CREATE TABLE Friend(UsrName text , NickName text, Uin integer default 0, Email text, "
@@ -266,7 +224,7 @@ void BuildWeChat(const std::string& path, std::uintmax_t minBytes) {
 // carved contact.
 void BuildContacts(const std::string& path, std::uintmax_t minBytes) {
   constexpr int kContacts = 3000;
-  sqlite3* db = Fresh(path);
+  sqlite3* db = FreshDatabase(path);
   // The content table exactly as the address book's full-text table makes it.
   std::string create = "CREATE TABLE 'ABPersonFullTextSearch_content'(docid INTEGER PRIMARY KEY";
   const char* cols[] = {"First", "Last", "Middle", "FirstPhonetic", "MiddlePhonetic", "LastPhonetic",
@@ -348,108 +306,11 @@ void BuildContacts(const std::string& path, std::uintmax_t minBytes) {
               kContacts, rows);
 }
 
-// A list that counts its rows without keeping them.
-class CountingView : public velmora::RecordingScanView {
- public:
-  std::size_t count = 0;
-  void ResultListClear() override { count = 0; }
-  void ResultListAddRow(std::vector<std::string>) override { ++count; }
-  std::size_t ResultListRowCount() const override { return count; }
-};
-
-struct Result {
-  double walkSeconds = 0;
-  double bytes = 0;
-  long hits = 0;
-  long deleted = 0;
-  long maxRssKb = 0;
-};
-
-// Runs `job` in a child process; the parent takes the child's peak memory.
-template <typename Job>
-Result InChild(Job job) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    Result r = job();
-    if (write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  Result r;
-  if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) std::exit(1);
-  close(fds[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  r.maxRssKb = usage.ru_maxrss;
-  return r;
-}
-
-__attribute__((noinline, optimize("no-tree-vectorize"))) std::uint64_t ByteLoop(
-    const std::vector<std::uint8_t>& image) {
-  std::uint64_t sum = 0;
-  for (std::size_t i = 0; i < image.size(); ++i) sum += image[i];
-  return sum;
-}
-
-double ByteLoopMBs(const std::string& path) {
-  const Result r = InChild([&] {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> image(std::filesystem::file_size(path));
-    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    double best = 1e9;
-    std::uint64_t sink = 0;
-    for (int i = 0; i < 3; ++i) {
-      const auto t0 = Clock::now();
-      sink += ByteLoop(image);
-      best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return Result{best, static_cast<double>(image.size()), static_cast<long>(sink & 1), 0, 0};
-  });
-  return r.bytes / kMB / r.walkSeconds;
-}
-
-template <typename Records>
-Result Scan(const std::string& path, void (*run)(velmora::ScanView&), const Records& records) {
-  velmora::ResetScanContext();
-  velmora::SetProgramFormats();
-  velmora::SourceRawPath = path;
-  velmora::SourceDbPath = path;
-  platform::ScriptedMessageBoxes boxes;
-  CountingView view;
-  run(view);
-  if (!boxes.shown().empty()) std::fprintf(stderr, "box: %s\n", boxes.shown()[0].text.c_str());
-  long deleted = 0;
-  for (const auto& r : records) deleted += r.Deleted ? 1 : 0;
-  const auto& stats = velmora::LastCarveRunStats();
-  return {stats.walkSeconds, static_cast<double>(stats.imageBytes), static_cast<long>(records.size()),
-          deleted, 0};
-}
-
-// The page walk of `kind` with the per-hit work replaced by a count (the
-// candidate test, decode, checks and look-ups still run).
-Result Walk(const std::string& path, velmora::CarveKind kind) {
-  velmora::ResetScanContext();
-  velmora::SetProgramFormats();
-  velmora::SourceRawPath = path;
-  velmora::SourceDbPath = path;
-  platform::ScriptedMessageBoxes boxes;
-  CountingView view;
-  long hits = 0;
-  kind.onHit = [&hits](const velmora::CarvedRecord&, bool, velmora::CarveRun&) { ++hits; };
-  velmora::RunCarve(view, kind);
-  const auto& stats = velmora::LastCarveRunStats();
-  return {stats.walkSeconds, static_cast<double>(stats.imageBytes), hits, 0, 0};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/velmora-bench";
-  const std::uintmax_t minBytes = (argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 200) * 1024 * 1024;
+  const std::uintmax_t minBytes = MinBytesArg(argc, argv);
   std::filesystem::create_directories(dir);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
@@ -474,30 +335,22 @@ int main(int argc, char** argv) {
   const std::string only = argc > 3 ? argv[3] : "";
   for (const Db& db : dbs) {
     if (!only.empty() && only != db.label) continue;
-    if (!std::filesystem::exists(db.path) || std::filesystem::file_size(db.path) < minBytes)
-      db.build(db.path, minBytes);
-    const double fileMB = static_cast<double>(std::filesystem::file_size(db.path)) / kMB;
+    EnsureDatabase(db.path, minBytes, db.build);
+    const double fileMB = FileMB(db.path);
     const double loopMBs = ByteLoopMBs(db.path);
     // Best of two scans, the peak memory of the larger.
-    Result best{};
-    for (int i = 0; i < 2; ++i) {
-      const Result r = InChild([&] { return db.scan(db.path); });
-      const long rss = std::max(best.maxRssKb, r.maxRssKb);
-      if (i == 0 || r.walkSeconds < best.walkSeconds) best = r;
-      best.maxRssKb = rss;
-    }
-    const double mbs = best.bytes / kMB / best.walkSeconds;
+    const Result best = Best(2, [&] { return db.scan(db.path); });
+    const double mbs = MBs(best);
     std::printf("%-9s file %7.1f MB  byte loop %6.0f MB/s  scanner %6.0f MB/s  ratio %.2f  "
                 "hits %ld (%ld deleted)  peak RSS %.1f MB (file + %.1f MB)\n",
                 db.label, fileMB, loopMBs, mbs, mbs / loopMBs, best.hits, best.deleted,
-                best.maxRssKb / 1024.0, best.maxRssKb / 1024.0 - fileMB);
+                RssMB(best), RssMB(best) - fileMB);
     if (db.walk) {
       const Result w = InChild([&] { return db.walk(db.path); });
-      const double wmbs = w.bytes / kMB / w.walkSeconds;
+      const double wmbs = MBs(w);
       std::printf("%-9s   walk with hits only counted %6.0f MB/s  ratio %.2f  hits %ld  peak RSS "
                   "%.1f MB (file + %.1f MB)\n",
-                  db.label, wmbs, wmbs / loopMBs, w.hits, w.maxRssKb / 1024.0,
-                  w.maxRssKb / 1024.0 - fileMB);
+                  db.label, wmbs, wmbs / loopMBs, w.hits, RssMB(w), RssMB(w) - fileMB);
     }
   }
   return 0;
