@@ -40,16 +40,7 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   call.Number = rec.Text(run.keys[kAddress]);
   call.Name = rec.Text(run.keys[kName]);
   call.Duration = rec.Text(run.keys[kDuration]);
-  std::vector<std::string> row;
-  row.reserve(6);
-  row.push_back(call.Number);
-  row.push_back(call.Name);
-  row.push_back(call.DateText);
-  row.push_back(call.Duration);
-  row.push_back(call.TypeText);
-  row.emplace_back(StatusWord(!live));
-  run.view.ResultListAddRow(std::move(row));
-  CallRecords.push_back(std::move(call));
+  AddCallResult(run.view, std::move(call));
 }
 
 }  // namespace

@@ -72,4 +72,8 @@ class ScanView {
 // formats, and `message`.
 void AddSystemLog(ScanView& view, const std::string& message);
 
+// Shows `call` as a row of the result list (number, name, date, duration,
+// type, status) and keeps it in CallRecords.
+void AddCallResult(ScanView& view, PCallValue call);
+
 }  // namespace velmora
