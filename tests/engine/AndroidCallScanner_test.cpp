@@ -9,6 +9,7 @@ namespace {
 
 using androidtest::AndroidCall;
 using androidtest::kNull;
+using androidtest::RejectCase;
 using androidtest::Num;
 
 class AndroidCallScanTest : public androidtest::AndroidScanTest {
@@ -24,11 +25,6 @@ class AndroidCallScanTest : public androidtest::AndroidScanTest {
   void Scan() {
     testdb::ScanFixtureState::Target(path);
     RunAndroidCallScan(view);
-  }
-  const std::vector<std::string>* RowOf(const std::string& number) const {
-    for (const auto& r : view.rows)
-      if (!r.empty() && r[0] == number) return &r;
-    return nullptr;
   }
 };
 
@@ -180,36 +176,24 @@ TEST_F(AndroidCallScanTest, NothingFoundKeepsTheEarlierStatusAndCountsZero) {
   ExpectIdle();
 }
 
-struct CallRejectCase {
-  const char* label;
-  std::string sql;  // empty: not an SQLite file
-  const char* box;
-};
-
 class AndroidCallRejected : public AndroidCallScanTest,
-                            public ::testing::WithParamInterface<CallRejectCase> {};
+                            public ::testing::WithParamInterface<RejectCase> {};
 
 TEST_P(AndroidCallRejected, EndsWithTheBoxIdleControlsAndNoDeletion) {
-  const CallRejectCase& c = GetParam();
-  if (c.sql.empty())
-    std::ofstream(path) << std::string(4096, 'x');
-  else
-    testdb::Build(path, c.sql);
+  const RejectCase& c = GetParam();
+  WriteRejectedSource(path, c.sql);
   PutTempCopy("contacts2.db");
   SourceMode = 1;
   Scan();
-  ASSERT_EQ(state.boxes.shown().size(), 1u);
-  EXPECT_EQ(state.boxes.shown()[0].text, c.box);
-  EXPECT_EQ(state.boxes.shown()[0].caption, "提示");
-  EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Information);
+  ExpectOneInformationBox(c.box);
   ExpectIdle();
   EXPECT_TRUE(HasTempCopy("contacts2.db"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AndroidCallRejected,
-    ::testing::Values(CallRejectCase{"NotSQLite", "", "无效的数据文件！"},
-                      CallRejectCase{"NoCallsTable", "CREATE TABLE call (a INTEGER, b TEXT);",
+    ::testing::Values(RejectCase{"NotSQLite", "", "无效的数据文件！"},
+                      RejectCase{"NoCallsTable", "CREATE TABLE call (a INTEGER, b TEXT);",
                                      "没有找到通话记录，扫描结束！"}),
     [](const auto& info) { return std::string(info.param.label); });
 

@@ -104,10 +104,7 @@ class AndroidContactsRejected : public AndroidContactsScanTest,
 
 TEST_P(AndroidContactsRejected, EndsWithTheBoxAndIdleControls) {
   const ContactsRejectCase& c = GetParam();
-  if (c.sql.empty())
-    std::ofstream(path) << std::string(4096, 'x');
-  else
-    testdb::Build(path, c.sql);
+  WriteRejectedSource(path, c.sql);
   Scan();
   ASSERT_EQ(state.boxes.shown().size(), 1u);
   // The SQLite layer's texts go on with the connection's error.

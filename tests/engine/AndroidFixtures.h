@@ -164,6 +164,13 @@ inline std::string InsertPhone(int rawContactId, const std::string& number) {
 
 // ---------------------------------------------------------------- fixture
 
+// A file the scanner rejects (RejectedSource) and the box it shows.
+struct RejectCase {
+  const char* label;
+  std::string sql;  // empty: not an SQLite file
+  const char* box;
+};
+
 // A scanner test: its own folder, the scan state, and a program folder in
 // that folder with a temp/ subfolder for the temporary copies.
 class AndroidScanTest : public ::testing::Test {
@@ -182,6 +189,30 @@ class AndroidScanTest : public ::testing::Test {
   std::string TempCopy(const std::string& name) const { return programFolder + "temp/" + name; }
   void PutTempCopy(const std::string& name) const { std::ofstream(TempCopy(name)) << "copy"; }
   bool HasTempCopy(const std::string& name) const { return std::filesystem::exists(TempCopy(name)); }
+
+  // The result row whose first cell is `first`, or null.
+  const std::vector<std::string>* RowOf(const std::string& first) const {
+    for (const auto& r : view.rows)
+      if (!r.empty() && r[0] == first) return &r;
+    return nullptr;
+  }
+
+  // A source file the scanner rejects: the database `sql` builds, or with no
+  // sql a page of bytes that is no SQLite file.
+  static void WriteRejectedSource(const std::string& path, const std::string& sql) {
+    if (sql.empty())
+      std::ofstream(path) << std::string(4096, 'x');
+    else
+      testdb::Build(path, sql);
+  }
+
+  // Exactly one box was shown: `text`, captioned "提示", with the information icon.
+  void ExpectOneInformationBox(const std::string& text) const {
+    ASSERT_EQ(state.boxes.shown().size(), 1u);
+    EXPECT_EQ(state.boxes.shown()[0].text, text);
+    EXPECT_EQ(state.boxes.shown()[0].caption, "提示");
+    EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Information);
+  }
 
   // Pre-existing tree nodes of an earlier scan, with tags.
   void SeedTree() { view.TreeInsertRootFirst("微信", "正常微信", "删除微信", kKindWeChat); }

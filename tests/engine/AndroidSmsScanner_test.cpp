@@ -9,6 +9,7 @@ namespace {
 
 using androidtest::AndroidSms;
 using androidtest::kNull;
+using androidtest::RejectCase;
 using androidtest::Num;
 
 class AndroidSmsScanTest : public androidtest::AndroidScanTest {
@@ -24,11 +25,6 @@ class AndroidSmsScanTest : public androidtest::AndroidScanTest {
   void Scan() {
     testdb::ScanFixtureState::Target(path);
     RunAndroidSmsScan(view);
-  }
-  const std::vector<std::string>* RowOf(const std::string& address) const {
-    for (const auto& r : view.rows)
-      if (!r.empty() && r[0] == address) return &r;
-    return nullptr;
   }
 };
 
@@ -206,36 +202,24 @@ INSTANTIATE_TEST_SUITE_P(
                        "INSERT INTO sms VALUES (1, 'a', 1400000000000, 1, 'b', 0);", true}),
     [](const auto& info) { return std::string(info.param.label); });
 
-struct SmsRejectCase {
-  const char* label;
-  std::string sql;  // empty: not an SQLite file
-  const char* box;
-};
-
 class AndroidSmsRejected : public AndroidSmsScanTest,
-                           public ::testing::WithParamInterface<SmsRejectCase> {};
+                           public ::testing::WithParamInterface<RejectCase> {};
 
 TEST_P(AndroidSmsRejected, EndsWithTheBoxIdleControlsAndNoDeletion) {
-  const SmsRejectCase& c = GetParam();
-  if (c.sql.empty())
-    std::ofstream(path) << std::string(4096, 'x');
-  else
-    testdb::Build(path, c.sql);
+  const RejectCase& c = GetParam();
+  WriteRejectedSource(path, c.sql);
   PutTempCopy("mmssms.db");
   SourceMode = 1;
   Scan();
-  ASSERT_EQ(state.boxes.shown().size(), 1u);
-  EXPECT_EQ(state.boxes.shown()[0].text, c.box);
-  EXPECT_EQ(state.boxes.shown()[0].caption, "提示");
-  EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Information);
+  ExpectOneInformationBox(c.box);
   ExpectIdle();
   EXPECT_TRUE(HasTempCopy("mmssms.db"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AndroidSmsRejected,
-    ::testing::Values(SmsRejectCase{"NotSQLite", "", "无效的数据文件！"},
-                      SmsRejectCase{"NoSmsTable", "CREATE TABLE pdu (a INTEGER, b TEXT);",
+    ::testing::Values(RejectCase{"NotSQLite", "", "无效的数据文件！"},
+                      RejectCase{"NoSmsTable", "CREATE TABLE pdu (a INTEGER, b TEXT);",
                                     "没有找短信记录，扫描结束！"}),
     [](const auto& info) { return std::string(info.param.label); });
 
