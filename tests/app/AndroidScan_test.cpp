@@ -1,43 +1,22 @@
 // The invisible Android items of the main window: no shortcut, not visible,
 // and each runs its scanner on the scan context as it stands, with untagged
 // tree nodes that replace the whole tree.
-#include <sqlite3.h>
-
 #include <QToolButton>
 #include <QTreeWidget>
-#include <chrono>
 
 #include "MainWindowFixture.h"
 #include "app/ResultModel.h"
-#include "engine/CarvingEngine.h"
 
 namespace velmora::testing_main {
 namespace {
 
 using platform::ScriptedMessageBoxes;
 
-void ExecSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error != nullptr ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << message;
-}
-
-class AndroidItemsTest : public MainWindowTest {
+class AndroidItemsTest : public ScanWindowTest {
  protected:
   void SetUp() override {
-    MainWindowTest::SetUp();
-    savedInterval_ = CarvePumpInterval;
-    CarvePumpInterval = std::chrono::milliseconds(0);
+    ScanWindowTest::SetUp();
     CreateWindows();
-  }
-  void TearDown() override {
-    CarvePumpInterval = savedInterval_;
-    MainWindowTest::TearDown();
   }
   void Target(const std::string& path) {
     SourceRawPath = path;
@@ -54,8 +33,6 @@ class AndroidItemsTest : public MainWindowTest {
     for (QTreeWidgetItem* node : {r, r->child(0), r->child(1)})
       EXPECT_FALSE(node->data(0, kNodeTagRole).isValid());
   }
-
-  std::chrono::milliseconds savedInterval_{};
 };
 
 TEST_F(AndroidItemsTest, TheItemsAreInvisibleAndHaveNoShortcut) {

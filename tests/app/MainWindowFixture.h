@@ -4,11 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWidget>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,7 @@
 #include "app/T_Main.h"
 #include "app/T_Option.h"
 #include "app/Unit7.h"
+#include "engine/CarvingEngine.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "platform/MessageBox.h"
@@ -156,6 +159,36 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TForm6> form6_;
   std::unique_ptr<TForm7> form7_;
   std::unique_ptr<TForm9> form9_;
+};
+
+// Runs `sql` on the database at path (made if there is none).
+inline void ExecSql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  const std::string message = error != nullptr ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+// A main-window test whose scanners pump the window after every page (no
+// pump interval), as the scans through the window's items are run.
+class ScanWindowTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    savedInterval_ = CarvePumpInterval;
+    CarvePumpInterval = std::chrono::milliseconds(0);
+  }
+  void TearDown() override {
+    CarvePumpInterval = savedInterval_;
+    MainWindowTest::TearDown();
+  }
+
+ private:
+  std::chrono::milliseconds savedInterval_{};
 };
 
 }  // namespace velmora::testing_main

@@ -1,17 +1,13 @@
 // A scan of a call-history database run through the main window's hidden
 // item: the tree, the list, the log and the status bar fill as the scanner
 // goes, and the window's commands act while it runs.
-#include <sqlite3.h>
-
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <chrono>
 
 #include "MainWindowFixture.h"
 #include "app/ResultModel.h"
-#include "engine/CarvingEngine.h"
 
 namespace velmora::testing_main {
 namespace {
@@ -19,23 +15,10 @@ namespace {
 using platform::MbResult;
 using platform::ScriptedMessageBoxes;
 
-void ExecSql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error != nullptr ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << message;
-}
-
-class ScanThroughWindowTest : public MainWindowTest {
+class ScanThroughWindowTest : public ScanWindowTest {
  protected:
   void SetUp() override {
-    MainWindowTest::SetUp();
-    savedInterval_ = CarvePumpInterval;
-    CarvePumpInterval = std::chrono::milliseconds(0);
+    ScanWindowTest::SetUp();
     path_ = (dir_ / "call_history.db").string();
     ExecSql(path_,
             "PRAGMA page_size=4096;"
@@ -49,10 +32,6 @@ class ScanThroughWindowTest : public MainWindowTest {
             "('13800138000', 1400000100, 3, 1, -1, 'Bob', 'cn', '00', 1, 0, NULL, '13800138000');");
     CreateWindows();
   }
-  void TearDown() override {
-    CarvePumpInterval = savedInterval_;
-    MainWindowTest::TearDown();
-  }
 
   // What the scan-setup dialog does before it clicks the kind's item.
   void RunCallScan() {
@@ -64,7 +43,6 @@ class ScanThroughWindowTest : public MainWindowTest {
   }
 
   std::string path_;
-  std::chrono::milliseconds savedInterval_{};
 };
 
 TEST_F(ScanThroughWindowTest, FillsTreeListLogAndStatusBar) {
