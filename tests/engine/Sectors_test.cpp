@@ -22,6 +22,7 @@
 
 #include "engine/MyFuns_.h"
 #include "platform/MessageBox.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {
@@ -67,33 +68,9 @@ Fbuf Pattern(std::size_t n, std::uint8_t start = 0) {
 
 // A scratch folder per test, removed afterwards (with write permission put
 // back, so that read-only cases can be cleaned up).
-class SectorFiles : public ::testing::Test {
+class SectorFiles : public testsupport::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "velmora-sectors-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (auto& e : fs::recursive_directory_iterator(dir_, ec))
-      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  // Test set-up only: the files that the routines under test then read.
-  std::string MakeFile(const std::string& name, const Fbuf& bytes) const {
-    std::string p = Path(name);
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return p;
-  }
-  static Fbuf Contents(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Fbuf(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  SectorFiles() : ScratchFolderTest("velmora-sectors") {}
 
   // Makes `p` read-only. False when this process can open it for writing all
   // the same (root ignores permission bits), so the case cannot be shown.
@@ -120,8 +97,6 @@ class SectorFiles : public ::testing::Test {
     EXPECT_EQ(sqlite3_close(db), SQLITE_OK);
     return p;
   }
-
-  fs::path dir_;
 };
 
 // ---------------------------------------------------------------- ReadSectors

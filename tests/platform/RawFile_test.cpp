@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScratchFolder.h"
+
 namespace platform {
 namespace {
 
@@ -31,31 +33,9 @@ Bytes Pattern(std::size_t n, std::uint8_t start = 0) {
   return b;
 }
 
-class RawFileTest : public ::testing::Test {
+class RawFileTest : public testsupport::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "velmora-rawfile-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (auto& e : fs::recursive_directory_iterator(dir_, ec))
-      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string MakeFile(const std::string& name, const Bytes& bytes) const {
-    std::string p = Path(name);
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return p;
-  }
-  static Bytes Contents(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  fs::path dir_;
+  RawFileTest() : ScratchFolderTest("velmora-rawfile") {}
 };
 
 struct OpenCase {
