@@ -301,6 +301,27 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
       pair34_[x | (y << 8)] = ((c3 >> 1) != 0 || ((c3 & 1) != 0 && c4 != 0)) ? 2 : 0;
     }
   }
+  // Column 1's multi-byte serial type: when its second byte ends it, the
+  // value is known and tested as Match tests it; when it goes on, the value
+  // is at least the first two bytes' bits shifted on by seven, and one past
+  // the bound is rejected (it is not 0 either).
+  pair12Varint_ = pair12_;
+  for (unsigned x = 0; x < 256; ++x) {
+    const unsigned c1 = tables_[1][x];
+    if ((c1 >> 1) == 0) continue;
+    for (unsigned y = 0; y < 256; ++y) {
+      const std::uint64_t high = std::uint64_t{x & 0x7Fu} << 7;
+      bool ok;
+      if (y < 0x80) {
+        const std::uint64_t v = high | y;
+        ok = v == 0 || (c1 == kTextVarint ? v % 2 == 1 && v >= 13 && v <= textBound
+                                          : v % 2 == 0 && v >= 12 && v <= textBound);
+      } else {
+        ok = ((high | (y & 0x7Fu)) << 7) <= textBound;
+      }
+      pair12Varint_[x | (y << 8)] = ok ? pair12_[x | (y << 8)] : 0;
+    }
+  }
 }
 
 bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
@@ -554,7 +575,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
       k.scanPage(run, pageEnd);
     } else {
       const std::uint8_t* bytes = image.data();
-      const std::uint8_t *p12 = matcher.PairTable12(), *p34 = matcher.PairTable34();
+      const std::uint8_t *p12 = matcher.PairTable12Varint(), *p34 = matcher.PairTable34();
       // Offsets below fastEnd have four readable bytes.
       const std::size_t fastEnd = total >= 3 ? total - 3 : 0;
       std::size_t pos = run.pos;

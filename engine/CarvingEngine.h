@@ -212,6 +212,10 @@ class HeaderMatcher {
     return (a & (1u | b)) != 0;
   }
   const std::uint8_t* PairTable12() const { return pair12_.data(); }
+  // PairTable12() with a multi-byte serial type of column 1 tested further:
+  // a two-byte one by its value, a longer one by the least value its first
+  // two bytes allow. PairsMayMatch with it is false only where Match is.
+  const std::uint8_t* PairTable12Varint() const { return pair12Varint_.data(); }
   const std::uint8_t* PairTable34() const { return pair34_.data(); }
   static bool FirstBytesMayMatch(const std::uint8_t* p, const std::uint8_t* t1,
                                  const std::uint8_t* t2, const std::uint8_t* t3,
@@ -231,7 +235,7 @@ class HeaderMatcher {
   // every byte (the four-byte test never rejects on them).
   std::vector<std::array<std::uint8_t, 256>> tables_;
   // Index = first byte | second byte << 8 (see PairsMayMatch).
-  std::vector<std::uint8_t> pair12_, pair34_;
+  std::vector<std::uint8_t> pair12_, pair34_, pair12Varint_;
 };
 
 // The parameters of one scan kind (see the note at the top of the file).

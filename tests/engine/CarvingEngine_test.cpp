@@ -308,6 +308,89 @@ TEST(HeaderMatcher, PairTablesAgreeWithTheFourByteTest) {
   }
 }
 
+// The walk's first-bytes filter (PairTable12Varint with PairTable34) keeps
+// every offset Match accepts, and drops only offsets the four-byte test
+// keeps, on random bytes and on the bytes of a real call database, for the
+// call, messages, WeChat and Android SMS column sets.
+TEST(HeaderMatcher, TheVarintPairFilterNeverRejectsAMatch) {
+  ATableField call;
+  std::vector<int> keys;
+  std::string create = testdb::kIosCallTable;
+  create.pop_back();
+  BuildTableColumns(create, IosCallKind(), call, keys);
+  const std::vector<ATableField> layouts = {
+      call,
+      Columns({kReqInt, kText, kText, kText, kInt, kReqInt, kInt, kInt, kText, kText, kBlob, kInt,
+               kText, kInt, kInt, kInt}),                                       // messages
+      Columns({kInt, kInt, kInt, kReqInt, kReqInt, kText, kText, kBlob, kInt}),  // WeChat
+      Columns({kInt, kText, kInt, kReqInt, kInt, kInt, kReqInt, kInt, kInt, kInt, kText, kText,
+               kText, kInt, kInt, kInt}),                                       // Android SMS
+      Columns({kBlob, kText, kUntested, kInt})};
+
+  // Random bytes, rich in serial-type-like bytes and varint starts, with
+  // planted headers whose first serial type takes two or three bytes.
+  const std::uint8_t alphabet[] = {0, 1, 2, 4, 6, 7, 8, 9, 13, 17, 0x1F, 0x80, 0x81, 0x82,
+                                   0x9F, 0xA0, 0xA1, 0xFF, 0x0D, 0x0E, 0x7F};
+  std::uint64_t seed = 23;
+  Bytes noise(1 << 16);
+  for (auto& b : noise) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    b = alphabet[(seed >> 40) % std::size(alphabet)];
+  }
+  const Bytes planted[] = {{0x80, 0x0D, 4, 2, 9, 6, 0x81, 0x01, 0, 0, 9, 9, 12, 0x80, 0x11},
+                           {0x81, 0x0C, 1, 1, 1, 1, 13, 13, 13, 1, 8, 0, 17},
+                           {0x80, 0x80, 0x0D, 1, 1, 1, 1, 13, 13, 13, 1, 8, 0, 17},
+                           {0x80, 0, 1, 1, 1, 1, 13, 13, 13, 1, 8, 0, 17, 1, 1, 1, 1}};
+  for (std::size_t at = 50, k = 0; at + 20 < noise.size(); at += 499, ++k) {
+    const Bytes& h = planted[k % std::size(planted)];
+    std::copy(h.begin(), h.end(), noise.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+
+  // A call database whose addresses need two-byte serial types.
+  testdb::TempDir dir;
+  const std::string path = dir.File("calls.db");
+  std::string sql = testdb::kIosCallTable;
+  sql += "BEGIN;";
+  for (int i = 0; i < 300; ++i) {
+    testdb::CallRow r;
+    r.address = std::string(static_cast<std::size_t>(20 + i % 90), static_cast<char>('0' + i % 10));
+    r.date = 1400000000 + i;
+    r.flags = i % 3;
+    r.name = "name" + std::to_string(i);
+    sql += testdb::InsertCall(r);
+  }
+  testdb::Build(path, sql + "COMMIT;DELETE FROM call WHERE ROWID % 7 = 0;", 4096);
+  const Bytes real = testdb::ReadBytes(path);
+
+  int matches = 0, dropped = 0;
+  const Bytes* const images[] = {&noise, &real};
+  for (const Bytes* img : images) {
+    for (const ATableField& cols : layouts) {
+      for (const HeaderTest mode : {HeaderTest::Varint, HeaderTest::VarintEach, HeaderTest::SingleByte}) {
+        for (const std::uint64_t bound : {std::uint64_t{4096}, std::uint64_t{1} << 20}) {
+          const HeaderMatcher m(cols, mode, bound);
+          for (std::size_t pos = 0; pos + 3 < img->size(); ++pos) {
+            const std::uint8_t* p = img->data() + pos;
+            const bool filtered = HeaderMatcher::PairsMayMatch(p, m.PairTable12Varint(), m.PairTable34());
+            const bool four = HeaderMatcher::PairsMayMatch(p, m.PairTable12(), m.PairTable34());
+            if (m.Match(*img, pos)) {
+              ++matches;
+              ASSERT_TRUE(filtered) << pos;
+            }
+            if (filtered) {
+              ASSERT_TRUE(four) << pos;
+            } else if (four) {
+              ++dropped;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(matches, 0);
+  EXPECT_GT(dropped, 0);
+}
+
 // A header near the end of the image is tested byte by byte against the end;
 // the same bytes further from the end give the same answer.
 TEST(HeaderMatcher, HeadersNearTheEndOfTheImageMatchAsElsewhere) {
