@@ -38,6 +38,11 @@ inline constexpr int kNodeTagRole = Qt::UserRole + 1;
 // DvrTreeDates (an int).
 inline constexpr int kNodeDvrDateRole = Qt::UserRole + 2;
 
+// A result node's tag packed into one int for kNodeTagRole, and read back
+// from a node (none for a node without a tag).
+inline int PackTag(const TResultNodeTag& tag) { return tag.Kind * 256 + tag.Filter; }
+std::optional<TResultNodeTag> NodeTag(const QTreeWidgetItem* item);
+
 class TMain : public QMainWindow, public ScanView {
   Q_OBJECT
 
