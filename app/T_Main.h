@@ -199,6 +199,7 @@ class TMain : public QMainWindow, public ScanView {
   void TreeExpandAll() override;
   void TreeAddBareRoot(const std::string& text) override;
   void ResultListClear() override;
+  void ResultListAddRecord(std::uint8_t kind, std::size_t index) override;
   void ResultListAddRow(std::vector<std::string> cells) override;
   std::size_t ResultListRowCount() const override;
   void FragmentListClearColumns() override;
@@ -233,7 +234,7 @@ class TMain : public QMainWindow, public ScanView {
   void SetIdleCommands();
   void SendUsageCount();
   template <typename Record>
-  void ListRecords(const std::vector<Record>& records, std::uint8_t filter);
+  void ListRecords(std::uint8_t kind, const std::vector<Record>& records, std::uint8_t filter);
   void BuildDvrSide();  // PopupMenu3, ListView3's check boxes and menu, the DVR items' handlers
   // Fragment row `row` ticked or not, and its mirror row likewise.
   void SetFragmentChecked(int row, bool checked);

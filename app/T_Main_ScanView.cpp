@@ -70,6 +70,11 @@ void TMain::ResultListClear() {
   ListModel->Clear();
 }
 
+void TMain::ResultListAddRecord(std::uint8_t kind, std::size_t index) {
+  // Shown with the others of its batch at the next message pump.
+  ListModel->AppendRecord(kind, index);
+}
+
 void TMain::ResultListAddRow(std::vector<std::string> cells) {
   ListModel->AppendRow(std::move(cells));
 }
@@ -126,7 +131,11 @@ void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
   }
 }
 
-void TMain::PumpMessages() { QCoreApplication::processEvents(); }
+void TMain::PumpMessages() {
+  // The rows found since the last pump reach the list as one insertion.
+  ListModel->ShowPendingRows();
+  QCoreApplication::processEvents();
+}
 
 void TMain::AddSectorDebugLine(const std::string& line) {
   if (Form4 != nullptr) Form4->Memo1->appendPlainText(Q(line));

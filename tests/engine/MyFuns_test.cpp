@@ -577,6 +577,7 @@ class LogOnlyView : public ScanView {
   void TreeSetNodeText(int, const std::string&) override {}
   void TreeExpandAll() override {}
   void ResultListClear() override {}
+  void ResultListAddRecord(std::uint8_t, std::size_t) override {}
   void ResultListAddRow(std::vector<std::string>) override {}
   std::size_t ResultListRowCount() const override { return 0; }
   void FragmentListClearColumns() override {}
