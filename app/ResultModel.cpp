@@ -111,22 +111,23 @@ void ResultModel::SetChecked(std::size_t index, bool checked) {
 
 namespace {
 
-// A row's sort key: its first eight bytes packed big-endian (zero-padded) so
-// that most comparisons need one integer compare, and where the whole key
-// lies in the keys' buffer.
+// A row's sort key: its first sixteen bytes packed big-endian (zero-padded)
+// so that most comparisons need one or two integer compares, and where the
+// whole key lies in the keys' buffer.
 struct SortKey {
-  std::uint64_t head = 0;
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
   std::size_t offset = 0;
   std::uint32_t length = 0;
   std::uint32_t row = 0;
 };
 
-std::uint64_t HeadOf(std::string_view key) {
-  std::uint64_t head = 0;
-  for (std::size_t i = 0; i < 8; ++i) {
-    head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+std::uint64_t Pack8(std::string_view key, std::size_t from) {
+  std::uint64_t v = 0;
+  for (std::size_t i = from; i < from + 8; ++i) {
+    v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
-  return head;
+  return v;
 }
 
 }  // namespace
@@ -148,6 +149,7 @@ void ResultModel::SortByColumn(int column) {
     // Each row's key is made once: the code-page conversion is far too dear
     // to repeat in every comparison of a million rows.
     std::string buffer;
+    buffer.reserve(rows_.size() * 16);
     std::vector<SortKey> keys;
     keys.reserve(rows_.size());
     std::string scratch;
@@ -156,14 +158,17 @@ void ResultModel::SortByColumn(int column) {
       key.offset = buffer.size();
       AppendListSortKey(Cell(i, at, scratch), buffer);
       key.length = static_cast<std::uint32_t>(buffer.size() - key.offset);
-      key.head = HeadOf(std::string_view(buffer).substr(key.offset, key.length));
+      const std::string_view whole = std::string_view(buffer).substr(key.offset, key.length);
+      key.high = Pack8(whole, 0);
+      key.low = Pack8(whole, 8);
       key.row = static_cast<std::uint32_t>(i);
       keys.push_back(key);
     }
     const std::string_view all(buffer);
     const auto less = [&](const SortKey& a, const SortKey& b) {
-      if (a.head != b.head) return a.head < b.head;
-      if (a.length <= 8 && b.length <= 8) return a.length < b.length;
+      if (a.high != b.high) return a.high < b.high;
+      if (a.low != b.low) return a.low < b.low;
+      if (a.length <= 16 && b.length <= 16) return a.length < b.length;
       return CompareListSortKeys(all.substr(a.offset, a.length), all.substr(b.offset, b.length)) <
              0;
     };
