@@ -10,9 +10,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 
 #include "MainWindowFixture.h"
+#include "app/Export.h"
 #include "app/ResultModel.h"
 #include "engine/IosCallScanner.h"
 #include "engine/RecordingScanView.h"
@@ -306,6 +309,12 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
   RecordingScanView headless;
   RunIosCallScan(headless);
   ASSERT_GT(headless.rows.size(), 1000u);
+  // And the export of its records.
+  ScanKinds = {kKindCalls};
+  const fs::path headlessOut = dir_ / "headless", windowOut = dir_ / "window";
+  fs::create_directories(headlessOut);
+  fs::create_directories(windowOut);
+  ASSERT_TRUE(ExportResults(headlessOut.string() + "/").Ok);
   ClearResultArrays();
 
   // The same scan in the window, with messages run every millisecond.
@@ -327,6 +336,16 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
   EXPECT_LT(pumpsWithRows, static_cast<int>(headless.rows.size()) / 20);
   EXPECT_EQ(ShownRows(*main_->ListModel), headless.rows);
   EXPECT_TRUE(main_->ToolButton4->isEnabled());  // Recover: the list has rows
+  // The export reads the same records, byte for byte.
+  ASSERT_TRUE(ExportResults(windowOut.string() + "/").Ok);
+  auto bytes = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string exported = bytes(windowOut / "通话记录.txt");
+  EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'),
+            static_cast<std::ptrdiff_t>(headless.rows.size()));
+  EXPECT_EQ(exported, bytes(headlessOut / "通话记录.txt"));
 }
 
 TEST_F(BatchedScanTest, RowsNotYetShownCountForRecover) {
