@@ -72,8 +72,9 @@ std::string FindBackupInfoFile(const std::string& folder);
 
 // One entry per sub-folder of `root` (which ends in "/") that holds a property
 // list, in listing order. A missing root or an empty one lists nothing; files
-// directly in the root are not looked at. `pump` runs once per sub-folder and
-// once per line examined.
+// directly in the root are not looked at; a property list that cannot be read
+// as far as its values gives no entry. `pump` runs once per sub-folder and as
+// ReadBackupInfo runs it.
 std::vector<BackupEntry> ListBackups(const std::string& root,
                                      const std::function<void()>& pump = {});
 
