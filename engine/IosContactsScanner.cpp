@@ -107,11 +107,11 @@ std::string ContactLiveQueryText(bool firstIsNull, bool lastIsNull, bool phoneIs
   return sql;
 }
 
-ContactLiveTest::ContactLiveTest(TSQLiteDatabase& db) : db_(db) {}
-ContactLiveTest::~ContactLiveTest() = default;
+ContactLiveStatements::ContactLiveStatements(TSQLiteDatabase& db) : db_(db) {}
+ContactLiveStatements::~ContactLiveStatements() = default;
 
-bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string& last,
-                                    const std::string& phone) {
+bool ContactLiveStatements::ContactIsLive(const std::string& first, const std::string& last,
+                                          const std::string& phone) {
   const bool firstNull = first == "NULL";
   const bool lastNull = last == "NULL";
   const bool phoneNull = phone == "NULL";
@@ -126,6 +126,125 @@ bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string&
   if (!lastNull) values.push_back(last);
   if (!phoneNull) values.push_back(phone);
   return query->Run(values)->RowCount > 0;
+}
+
+namespace {
+
+// The key columns, in the order of the live test's statement.
+constexpr const char* kLiveKeyColumns[3] = {"c0First", "c1Last", "c15Phone"};
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// SQLite's affinity of a declared type, by its rules in this order: INT
+// gives integer; CHAR, CLOB or TEXT text; BLOB or no type none; REAL, FLOA
+// or DOUB real; anything else numeric.
+enum class Affinity { Integer, Text, None, Real, Numeric };
+Affinity AffinityOfDeclaredType(const std::string& declared) {
+  const std::string t = AsciiUpper(declared);
+  auto has = [&](const char* word) { return t.find(word) != std::string::npos; };
+  if (has("INT")) return Affinity::Integer;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::Text;
+  if (has("BLOB") || t.empty()) return Affinity::None;
+  if (has("REAL") || has("FLOA") || has("DOUB")) return Affinity::Real;
+  return Affinity::Numeric;
+}
+
+// A key cell of the row set: NULL, or a text as its length and bytes.
+void AppendNullKey(std::string& key) { key += 'N'; }
+void AppendTextKey(std::string& key, std::string_view text) {
+  key += 'T';
+  const std::uint64_t n = text.size();
+  for (int i = 0; i < 8; ++i) key += static_cast<char>((n >> (8 * i)) & 0xFF);
+  key.append(text);
+}
+
+// The key of a carved row's three values: "NULL" is compared with "is NULL",
+// any other value as a bound text.
+std::string CandidateKey(const std::string& first, const std::string& last,
+                         const std::string& phone) {
+  std::string key;
+  for (const std::string* v : {&first, &last, &phone}) {
+    if (*v == "NULL") {
+      AppendNullKey(key);
+    } else {
+      AppendTextKey(key, *v);
+    }
+  }
+  return key;
+}
+
+}  // namespace
+
+ContactLiveTest::ContactLiveTest(TSQLiteDatabase& db) : db_(db) {}
+ContactLiveTest::~ContactLiveTest() = default;
+
+bool ContactLiveTest::LoadRowSet() {
+  // A bound text equals a stored value byte for byte only in a UTF-8 file
+  // (another encoding converts it), in an ordinary table (a view or virtual
+  // table compares as its definition says), without numeric affinity (which
+  // turns "1.0" into a number) and under the binary collation.
+  const std::unique_ptr<TSQLiteTable> encoding = db_.QueryAllRows("PRAGMA encoding");
+  if (encoding->RowCount != 1 || encoding->CellString(0) != "UTF-8") return false;
+  const std::unique_ptr<TSQLiteTable> list =
+      db_.QueryAllRows(std::string("PRAGMA table_list(") + kContactsTable + ")");
+  if (list->RowCount != 1) return false;
+  const std::string type = list->CellString(list->ColumnIndexOf("type"));
+  if ((type != "table" && type != "shadow") || list->CellString(list->ColumnIndexOf("strict")) != "0") {
+    return false;
+  }
+  for (const char* column : kLiveKeyColumns) {
+    const std::optional<TSQLiteColumnInfo> info = db_.ColumnInfo(kContactsTable, column);
+    if (!info || AsciiUpper(info->Collation) != "BINARY") return false;
+    const Affinity affinity = AffinityOfDeclaredType(info->DeclaredType);
+    if (affinity != Affinity::Text && affinity != Affinity::None) return false;
+  }
+  rows_.clear();
+  std::string key;
+  db_.ForEachRow(std::string("select c0First, c1Last, c15Phone from ") + kContactsTable,
+                 [&](const TSQLiteRow& row) {
+                   key.clear();
+                   for (int c = 0; c < 3; ++c) {
+                     const int storage = row.StorageClass(c);
+                     if (storage == kColumnNull) {
+                       AppendNullKey(key);
+                     } else if (storage == kColumnText) {
+                       AppendTextKey(key, row.Bytes(c));
+                     } else {
+                       return;  // an integer, real or blob never equals a bound text
+                     }
+                   }
+                   rows_.insert(key);
+                 });
+  return true;
+}
+
+void ContactLiveTest::Decide() {
+  bool loaded = false;
+  try {
+    loaded = LoadRowSet();
+  } catch (const ESQLiteException&) {
+    // The statements meet the same fault and report it as the scan expects.
+    loaded = false;
+  }
+  if (loaded) {
+    mode_ = Mode::RowSet;
+  } else {
+    rows_.clear();
+    mode_ = Mode::Statements;
+    statements_ = std::make_unique<ContactLiveStatements>(db_);
+  }
+}
+
+bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string& last,
+                                    const std::string& phone) {
+  if (mode_ == Mode::Undecided) Decide();
+  if (mode_ == Mode::Statements) return statements_->ContactIsLive(first, last, phone);
+  return rows_.contains(CandidateKey(first, last, phone));
 }
 
 }  // namespace velmora

@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/CarvingEngine.h"
@@ -85,11 +86,40 @@ std::string ContactDisplayName(const std::string& first, const std::string& last
 // its value is the text "NULL", else compared with a bound parameter.
 std::string ContactLiveQueryText(bool firstIsNull, bool lastIsNull, bool phoneIsNull);
 
-// The live test of carved rows against the open database: one statement per
-// NULL/value shape, prepared at its first use and reused, the values bound as
-// texts of their full length, so a quote or a NUL byte inside a carved value
-// is compared as part of it. Errors of the SQLite layer leave as
+// The live test as one statement per carved row: the statement of the row's
+// NULL/value shape, prepared at its first use and reused, the values bound
+// as texts of their full length, so a quote or a NUL byte inside a carved
+// value is compared as part of it. Its cost grows with the rows of the
+// table, which has no index; the scan uses it only where ContactLiveTest
+// cannot answer from its row set. Errors of the SQLite layer leave as
 // ESQLiteException.
+class ContactLiveStatements {
+ public:
+  explicit ContactLiveStatements(TSQLiteDatabase& db);
+  ~ContactLiveStatements();
+  ContactLiveStatements(const ContactLiveStatements&) = delete;
+  ContactLiveStatements& operator=(const ContactLiveStatements&) = delete;
+
+  // True when the table has a row with these first name, last name and
+  // phone text ("NULL" standing for a NULL cell).
+  bool ContactIsLive(const std::string& first, const std::string& last,
+                     const std::string& phone);
+
+ private:
+  TSQLiteDatabase& db_;
+  std::unique_ptr<TSQLitePreparedQuery> shapes_[8];
+};
+
+// The live test of a scan: the same answer as ContactLiveStatements for
+// every carved row, from one read of the content table. At its first use it
+// reads the (c0First, c1Last, c15Phone) cells of every row into a set,
+// keeping each NULL cell as NULL and each text cell as its bytes; a row with
+// an integer, real or blob cell in one of the three can never equal a bound
+// text and is left out. That holds while SQLite compares a bound text with
+// those columns byte for byte: a UTF-8 database, an ordinary table, the
+// three columns of text or no affinity with the binary collation. Otherwise
+// (a numeric column converts a bound text to a number, another collation
+// equates other texts), or when the read fails, it runs the statements.
 class ContactLiveTest {
  public:
   explicit ContactLiveTest(TSQLiteDatabase& db);
@@ -97,14 +127,22 @@ class ContactLiveTest {
   ContactLiveTest(const ContactLiveTest&) = delete;
   ContactLiveTest& operator=(const ContactLiveTest&) = delete;
 
-  // True when the table has a row with these first name, last name and
-  // phone text.
   bool ContactIsLive(const std::string& first, const std::string& last,
                      const std::string& phone);
 
+  // True when the answers come from the row set (known after the first
+  // ContactIsLive).
+  bool UsesRowSet() const { return mode_ == Mode::RowSet; }
+
  private:
+  enum class Mode { Undecided, RowSet, Statements };
+  void Decide();
+  bool LoadRowSet();
+
   TSQLiteDatabase& db_;
-  std::unique_ptr<TSQLitePreparedQuery> shapes_[8];
+  Mode mode_ = Mode::Undecided;
+  std::unordered_set<std::string> rows_;
+  std::unique_ptr<ContactLiveStatements> statements_;
 };
 
 // The kind's parameters for the carving engine: the table, the fixed column
