@@ -23,6 +23,7 @@
 namespace velmora {
 
 class TSQLiteDatabase;
+class TSQLiteNumericAffinity;
 class TSQLitePreparedQuery;
 
 // The carved table and the positions of the key columns in its rows (the
@@ -112,14 +113,16 @@ class ContactLiveStatements {
 
 // The live test of a scan: the same answer as ContactLiveStatements for
 // every carved row, from one read of the content table. At its first use it
-// reads the (c0First, c1Last, c15Phone) cells of every row into a set,
-// keeping each NULL cell as NULL and each text cell as its bytes; a row with
-// an integer, real or blob cell in one of the three can never equal a bound
-// text and is left out. That holds while SQLite compares a bound text with
-// those columns byte for byte: a UTF-8 database, an ordinary table, the
-// three columns of text or no affinity with the binary collation. Otherwise
-// (a numeric column converts a bound text to a number, another collation
-// equates other texts), or when the read fails, it runs the statements.
+// reads the (c0First, c1Last, c15Phone) cells of every row into a set, each
+// cell as the key under which SQLite's "=" finds it equal to a bound text:
+// NULL (found only by "is NULL"); a text by its bytes, whole, in the form
+// its collation compares (binary, NOCASE or RTRIM); an integer or real only
+// in a column of numeric affinity, where a bound text that reads as a number
+// becomes that number (SQLite itself converts it); a row with a cell that
+// no bound text can equal (a blob, a number in a text column) is left out.
+// A carved row is live when its values' key is in the set. In a file of
+// another encoding than UTF-8, a table that is no ordinary table, under a
+// collation of the caller's, or when the read fails, it runs the statements.
 class ContactLiveTest {
  public:
   explicit ContactLiveTest(TSQLiteDatabase& db);
@@ -134,13 +137,26 @@ class ContactLiveTest {
   // ContactIsLive).
   bool UsesRowSet() const { return mode_ == Mode::RowSet; }
 
+  // How a key column compares a bound text: its affinity (a numeric one
+  // turns a text that reads as a number into that number first) and its
+  // collation.
+  enum class Collation { Binary, NoCase, RTrim };
+  struct KeyRule {
+    bool numeric = false;
+    Collation collation = Collation::Binary;
+  };
+
  private:
   enum class Mode { Undecided, RowSet, Statements };
   void Decide();
   bool LoadRowSet();
+  std::string CandidateKey(const std::string& first, const std::string& last,
+                           const std::string& phone);
 
   TSQLiteDatabase& db_;
   Mode mode_ = Mode::Undecided;
+  KeyRule rules_[3];
+  std::unique_ptr<TSQLiteNumericAffinity> numericAffinity_;
   std::unordered_set<std::string> rows_;
   std::unique_ptr<ContactLiveStatements> statements_;
 };

@@ -597,6 +597,8 @@ int TSQLiteRow::StorageClass(int col) const { return sqlite3_column_type(stateme
 
 std::int64_t TSQLiteRow::Int64(int col) const { return sqlite3_column_int64(statement_, col); }
 
+double TSQLiteRow::Double(int col) const { return sqlite3_column_double(statement_, col); }
+
 std::string_view TSQLiteRow::Bytes(int col) const {
   const void* bytes = sqlite3_column_type(statement_, col) == SQLITE_BLOB
                           ? sqlite3_column_blob(statement_, col)
@@ -618,6 +620,43 @@ std::string TSQLiteRow::CellString(int col) const {
   one.columnKinds_.push_back(kind);
   one.cells_.push_back(TSQLiteTable::ReadCell(statement_, col, kind));
   return one.CellString(0);
+}
+
+TSQLiteNumericAffinity::TSQLiteNumericAffinity(TSQLiteDatabase& db)
+    : db_(db), statement_(PrepareStatement(db, "SELECT ?1").release()) {}
+
+TSQLiteNumericAffinity::~TSQLiteNumericAffinity() { sqlite3_finalize(statement_); }
+
+TSQLiteNumericText TSQLiteNumericAffinity::Apply(std::string_view text) {
+  struct ResetAfter {
+    sqlite3_stmt* statement;
+    ~ResetAfter() {
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+    }
+  } resetAfter{statement_};
+  if (sqlite3_bind_text64(statement_, 1, text.empty() ? kEmptyBytes : text.data(), text.size(),
+                          SQLITE_STATIC, SQLITE_UTF8) != SQLITE_OK) {
+    db_.RaiseDbError("Could not bind text", "SELECT ?1");
+  }
+  if (sqlite3_step(statement_) != SQLITE_ROW) db_.RaiseDbError("Could not retrieve data", "SELECT ?1");
+  // A protected copy of the value, which the library may convert in place.
+  sqlite3_value* value = sqlite3_value_dup(sqlite3_column_value(statement_, 0));
+  if (!value) throw ESQLiteException("Error getting memory");
+  TSQLiteNumericText result;
+  switch (sqlite3_value_numeric_type(value)) {
+    case SQLITE_INTEGER:
+      result.StorageClass = kColumnInteger;
+      result.Int = sqlite3_value_int64(value);
+      break;
+    case SQLITE_FLOAT:
+      result.StorageClass = kColumnFloat;
+      result.Real = sqlite3_value_double(value);
+      break;
+    default: break;
+  }
+  sqlite3_value_free(value);
+  return result;
 }
 
 // ---------------------------------------------------------------- prepared query

@@ -227,6 +227,7 @@ class TSQLiteRow {
   // kColumnText, kColumnBlob or kColumnNull.
   int StorageClass(int col) const;
   std::int64_t Int64(int col) const;
+  double Double(int col) const;
   // The bytes of a text or blob value, whole (NUL bytes included).
   std::string_view Bytes(int col) const;
   // What CellString(col) gives for a result that holds only this row: the
@@ -235,6 +236,32 @@ class TSQLiteRow {
 
  private:
   sqlite3_stmt* statement_;
+};
+
+// A text as a comparison with a column of INTEGER, REAL or NUMERIC affinity
+// sees it: SQLite's numeric affinity applied, so that a text that reads
+// wholly as a number becomes that integer or real and any other text stays
+// as it is.
+struct TSQLiteNumericText {
+  int StorageClass = kColumnText;  // kColumnInteger, kColumnFloat or kColumnText
+  std::int64_t Int = 0;
+  double Real = 0;
+};
+
+// Applies numeric affinity through the library itself (one small statement
+// prepared once), for texts of any bytes. It must not outlive its database.
+class TSQLiteNumericAffinity {
+ public:
+  explicit TSQLiteNumericAffinity(TSQLiteDatabase& db);
+  ~TSQLiteNumericAffinity();
+  TSQLiteNumericAffinity(const TSQLiteNumericAffinity&) = delete;
+  TSQLiteNumericAffinity& operator=(const TSQLiteNumericAffinity&) = delete;
+
+  TSQLiteNumericText Apply(std::string_view text);
+
+ private:
+  TSQLiteDatabase& db_;
+  sqlite3_stmt* statement_ = nullptr;
 };
 
 // A query prepared once and run many times with values bound as parameters

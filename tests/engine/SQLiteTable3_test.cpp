@@ -672,6 +672,32 @@ TEST_F(SQLiteLayerTest, ColumnInfoGivesTheDeclaredTypeAndCollation) {
   EXPECT_FALSE(db.ColumnInfo("missing", "a"));
 }
 
+TEST_F(SQLiteLayerTest, NumericAffinityTurnsOnlyWholeNumbersIntoNumbers) {
+  Exec(db_, "CREATE TABLE t (a)");
+  TSQLiteDatabase db(db_.string());
+  TSQLiteNumericAffinity affinity(db);
+  struct Case {
+    std::string text;
+    int storage;
+    double value;
+  };
+  const Case cases[] = {{"5", kColumnInteger, 5},      {"-12", kColumnInteger, -12},
+                        {"5.0", kColumnFloat, 5},      {"1e2", kColumnFloat, 100},
+                        {"1.5", kColumnFloat, 1.5},    {"5abc", kColumnText, 0},
+                        {"0x10", kColumnText, 0},      {"", kColumnText, 0},
+                        {"abc", kColumnText, 0},       {std::string("5\0", 2), kColumnText, 0}};
+  for (const Case& c : cases) {
+    const TSQLiteNumericText n = affinity.Apply(c.text);
+    EXPECT_EQ(n.StorageClass, c.storage) << c.text;
+    if (c.storage == kColumnInteger) {
+      EXPECT_EQ(n.Int, static_cast<std::int64_t>(c.value)) << c.text;
+    }
+    if (c.storage == kColumnFloat) {
+      EXPECT_EQ(n.Real, c.value) << c.text;
+    }
+  }
+}
+
 TEST_F(SQLiteLayerTest, RowByRowErrorsRaiseAsAQueryDoes) {
   Exec(db_, "CREATE TABLE t (a)");
   TSQLiteDatabase db(db_.string());
