@@ -78,7 +78,7 @@ std::optional<JoinVisitOrder> PlanOfLookup(TSQLiteDatabase& db) {
   bool chatByRowId = false;
   std::optional<JoinVisitOrder> order;
   int joinLines = 0;
-  for (bool more = true; more && !plan->AtEnd(); more = plan->MoveNext()) {
+  for (; !plan->AtEnd(); plan->MoveNext()) {
     const std::string line = plan->CellString(detail);
     const std::size_t verbEnd = line.find(' ');
     const std::string_view verb = std::string_view(line).substr(0, verbEnd);
