@@ -10,9 +10,11 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -79,6 +81,14 @@ using BindValue =
 void FreeBlobCopy(void* block);
 
 class TSQLiteTable;
+class TSQLiteRow;
+
+// A column's declared type and collating sequence, as the schema gives them
+// (an empty type when none is declared).
+struct TSQLiteColumnInfo {
+  std::string DeclaredType;
+  std::string Collation;
+};
 
 // One open SQLite database. It exists only open: the constructor either opens
 // or raises; the destructor closes the connection.
@@ -101,6 +111,12 @@ class TSQLiteDatabase {
   std::string ReadCreateText(const std::string& name);
   // Column "sql" of the first row of the caller's query, or an empty text.
   std::string QuerySqlText(const std::string& sql);
+  // Runs sql and hands each row to onRow as it is stepped, keeping none (for
+  // one pass over a large table). Raises as a query does.
+  void ForEachRow(const std::string& sql, const std::function<void(const TSQLiteRow&)>& onRow);
+  // The declared type and collation of table.column, or none when the
+  // library cannot tell (no such table or column, a view).
+  std::optional<TSQLiteColumnInfo> ColumnInfo(const std::string& table, const std::string& column);
 
   // Statements without result; they raise "Error executing SQL statement"
   // unless the statement runs to its end.
@@ -177,8 +193,13 @@ class TSQLiteTable {
 
  private:
   friend class TSQLitePreparedQuery;
+  friend class TSQLiteRow;
   using Cell = std::variant<std::monostate, std::int64_t, double, std::string,
                             std::vector<std::uint8_t>>;
+  // The kind of column c as a result whose first row is the statement's
+  // current row fixes it, and the cell of that kind the current row holds.
+  static int KindOfColumn(sqlite3_stmt* statement, int c);
+  static Cell ReadCell(sqlite3_stmt* statement, int c, int kind);
 
   TSQLiteTable() = default;
   // Steps statement (already prepared and bound) to its end, keeping every row.
@@ -193,6 +214,54 @@ class TSQLiteTable {
   std::vector<int> columnKinds_;
   bool hasColumns_ = false;
   std::uint32_t currentRow_ = 0;
+};
+
+// The current row of a query run by TSQLiteDatabase::ForEachRow; valid only
+// inside the call that receives it. Read a column's storage class before its
+// value: reading a value may convert it.
+class TSQLiteRow {
+ public:
+  explicit TSQLiteRow(sqlite3_stmt* statement) : statement_(statement) {}
+  int ColumnCount() const;
+  // The storage class of the value: kColumnInteger, kColumnFloat,
+  // kColumnText, kColumnBlob or kColumnNull.
+  int StorageClass(int col) const;
+  std::int64_t Int64(int col) const;
+  double Double(int col) const;
+  // The bytes of a text or blob value, whole (NUL bytes included).
+  std::string_view Bytes(int col) const;
+  // What CellString(col) gives for a result that holds only this row: the
+  // column's kind from its declared type or, without one, from this value.
+  std::string CellString(int col) const;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+// A text as a comparison with a column of INTEGER, REAL or NUMERIC affinity
+// sees it: SQLite's numeric affinity applied, so that a text that reads
+// wholly as a number becomes that integer or real and any other text stays
+// as it is.
+struct TSQLiteNumericText {
+  int StorageClass = kColumnText;  // kColumnInteger, kColumnFloat or kColumnText
+  std::int64_t Int = 0;
+  double Real = 0;
+};
+
+// Applies numeric affinity through the library itself (one small statement
+// prepared once), for texts of any bytes. It must not outlive its database.
+class TSQLiteNumericAffinity {
+ public:
+  explicit TSQLiteNumericAffinity(TSQLiteDatabase& db);
+  ~TSQLiteNumericAffinity();
+  TSQLiteNumericAffinity(const TSQLiteNumericAffinity&) = delete;
+  TSQLiteNumericAffinity& operator=(const TSQLiteNumericAffinity&) = delete;
+
+  TSQLiteNumericText Apply(std::string_view text);
+
+ private:
+  TSQLiteDatabase& db_;
+  sqlite3_stmt* statement_ = nullptr;
 };
 
 // A query prepared once and run many times with values bound as parameters

@@ -614,5 +614,97 @@ TEST_F(SQLiteLayerTest, PreparedQueryRunsWithIntegersAndForgetsOldValues) {
   EXPECT_EQ(query.Run(std::vector<std::int64_t>{1})->RowCount, 1u);  // usable after a failure
 }
 
+// ---------------------------------------------------------------- row by row
+
+// A row handed over by ForEachRow gives the text a result holding only that
+// row gives, for every declared type and storage class (the kind of a column
+// without a declared type coming from the row's own value), and the whole
+// bytes of texts and blobs.
+TEST_F(SQLiteLayerTest, RowByRowCellsAreThoseOfAOneRowResult) {
+  const char* types[] = {"", "INTEGER", "REAL", "NUMERIC", "TEXT", "BLOB", "VARCHAR(9)"};
+  const char* values[] = {"NULL", "5", "1.5", "1e20", "CAST(X'610062' AS TEXT)", "X'6869'",
+                          "'7'", "''"};
+  std::string sql = "CREATE TABLE t (";
+  for (std::size_t i = 0; i < std::size(types); ++i)
+    sql += (i ? ", c" : "c") + std::to_string(i) + " " + types[i];
+  sql += ");";
+  for (const char* v : values) {
+    sql += "INSERT INTO t VALUES (";
+    for (std::size_t i = 0; i < std::size(types); ++i) sql += std::string(i ? ", " : "") + v;
+    sql += ");";
+  }
+  Exec(db_, sql);
+  TSQLiteDatabase db(db_.string());
+  int rows = 0;
+  db.ForEachRow("SELECT rowid, * FROM t ORDER BY rowid", [&](const TSQLiteRow& row) {
+    ++rows;
+    const std::int64_t rowid = row.Int64(0);
+    for (std::size_t i = 0; i < std::size(types); ++i) {
+      const std::string column = "c" + std::to_string(i);
+      TSQLiteTable one(db, "SELECT " + column + " FROM t WHERE rowid = " + std::to_string(rowid));
+      EXPECT_EQ(row.CellString(static_cast<int>(i) + 1), one.CellString(0))
+          << "row " << rowid << " column " << types[i];
+    }
+  });
+  EXPECT_EQ(rows, static_cast<int>(std::size(values)));
+  db.ForEachRow("SELECT c0, typeof(c0) FROM t WHERE rowid = 5", [&](const TSQLiteRow& row) {
+    EXPECT_EQ(row.StorageClass(0), kColumnText);
+    EXPECT_EQ(row.Bytes(0), std::string_view("a\0b", 3));
+  });
+  db.ForEachRow("SELECT c0 FROM t WHERE rowid = 6", [&](const TSQLiteRow& row) {
+    EXPECT_EQ(row.StorageClass(0), kColumnBlob);
+    EXPECT_EQ(row.Bytes(0), "hi");
+  });
+}
+
+TEST_F(SQLiteLayerTest, ColumnInfoGivesTheDeclaredTypeAndCollation) {
+  Exec(db_, "CREATE TABLE t (a, b TEXT COLLATE NOCASE, c INTEGER); CREATE VIEW v AS SELECT a FROM t");
+  TSQLiteDatabase db(db_.string());
+  const auto a = db.ColumnInfo("t", "a");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->DeclaredType, "");
+  EXPECT_EQ(a->Collation, "BINARY");
+  const auto b = db.ColumnInfo("t", "b");
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->DeclaredType, "TEXT");
+  EXPECT_EQ(b->Collation, "NOCASE");
+  EXPECT_FALSE(db.ColumnInfo("t", "missing"));
+  EXPECT_FALSE(db.ColumnInfo("missing", "a"));
+}
+
+TEST_F(SQLiteLayerTest, NumericAffinityTurnsOnlyWholeNumbersIntoNumbers) {
+  Exec(db_, "CREATE TABLE t (a)");
+  TSQLiteDatabase db(db_.string());
+  TSQLiteNumericAffinity affinity(db);
+  struct Case {
+    std::string text;
+    int storage;
+    double value;
+  };
+  const Case cases[] = {{"5", kColumnInteger, 5},      {"-12", kColumnInteger, -12},
+                        {"5.0", kColumnFloat, 5},      {"1e2", kColumnFloat, 100},
+                        {"1.5", kColumnFloat, 1.5},    {"5abc", kColumnText, 0},
+                        {"0x10", kColumnText, 0},      {"", kColumnText, 0},
+                        {"abc", kColumnText, 0},       {std::string("5\0", 2), kColumnText, 0}};
+  for (const Case& c : cases) {
+    const TSQLiteNumericText n = affinity.Apply(c.text);
+    EXPECT_EQ(n.StorageClass, c.storage) << c.text;
+    if (c.storage == kColumnInteger) {
+      EXPECT_EQ(n.Int, static_cast<std::int64_t>(c.value)) << c.text;
+    }
+    if (c.storage == kColumnFloat) {
+      EXPECT_EQ(n.Real, c.value) << c.text;
+    }
+  }
+}
+
+TEST_F(SQLiteLayerTest, RowByRowErrorsRaiseAsAQueryDoes) {
+  Exec(db_, "CREATE TABLE t (a)");
+  TSQLiteDatabase db(db_.string());
+  const auto ignore = [](const TSQLiteRow&) {};
+  EXPECT_EQ(RaisedText([&] { db.ForEachRow("SELECT * FROM missing", ignore); }),
+            RaisedText([&] { db.QueryAllRows("SELECT * FROM missing"); }));
+}
+
 }  // namespace
 }  // namespace velmora
