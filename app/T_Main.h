@@ -4,6 +4,7 @@
 // to it through ScanView.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -212,6 +213,9 @@ class TMain : public QMainWindow, public ScanView {
   void PumpMessages() override;
   void AddSectorDebugLine(const std::string& line) override;
 
+  // How often, at most, the result list grows while a scan or a listing runs,
+  // in milliseconds. Each growth repaints the list's whole visible area.
+  static constexpr int kListGrowthIntervalMs = 100;
   // How long the exit waits for the usage-count server, in milliseconds.
   static constexpr int kCountRequestTimeoutMs = 3000;
   // How long start-up waits for the version file, in milliseconds.
@@ -245,6 +249,8 @@ class TMain : public QMainWindow, public ScanView {
   // Bumped by every new listing and by every clear of the list, so that an
   // unfinished listing adds no rows once it is replaced.
   std::uint64_t listingGeneration_ = 0;
+  // When the result list last grew during a scan or a listing.
+  QElapsedTimer listGrown_;
   bool closing_ = false;
   int progressMin_ = 0;
   int progressMax_ = 0;

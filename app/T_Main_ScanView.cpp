@@ -71,7 +71,7 @@ void TMain::ResultListClear() {
 }
 
 void TMain::ResultListAddRecord(std::uint8_t kind, std::size_t index) {
-  // Shown with the others of its batch at the next message pump.
+  // Shown with the others of its batch at a later message pump.
   ListModel->AppendRecord(kind, index);
 }
 
@@ -132,8 +132,17 @@ void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
 }
 
 void TMain::PumpMessages() {
-  // The rows found since the last pump reach the list as one insertion.
-  ListModel->ShowPendingRows();
+  // The rows found since the list last grew reach it as one insertion before
+  // the messages run. Every insertion makes the view repaint all the rows it
+  // shows, which costs more than finding them, so the list grows at most
+  // every kListGrowthIntervalMs; its first rows show at once. The rows that
+  // wait count as rows all the same (ResultListRowCount, the commands).
+  if (ListModel->Count() > static_cast<std::size_t>(ListModel->rowCount()) &&
+      (ListModel->rowCount() == 0 || !listGrown_.isValid() ||
+       listGrown_.elapsed() >= kListGrowthIntervalMs)) {
+    ListModel->ShowPendingRows();
+    listGrown_.start();
+  }
   QCoreApplication::processEvents();
 }
 
