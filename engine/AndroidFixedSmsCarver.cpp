@@ -194,7 +194,7 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
   std::uint64_t next = pageSize;  // file offset of the next offset tested
   std::uint64_t nextTick = next + kOffsetsPerTick;
   while (next < end) {
-    if (!image.Holds(next - 1, std::min(end, next + kHeaderReach)))
+    if (!image.Holds(next - 1, std::min(end, next + kHeaderReach + 1)))
       image.Load(next - 1, next - 1 + std::max<std::uint64_t>(CarveWindowBytes, 2 * kHeaderReach));
     const std::span<const std::uint8_t> img = image.Window();
     const std::uint64_t held = image.Start() + img.size();

@@ -609,13 +609,14 @@ std::size_t TestCandidate(CarveRun& run, const HeaderMatcher& matcher, int colum
 }
 
 // Bytes the window keeps before the page walked (the look-backs of the
-// hooks: the row id in front of a message, a contact's header).
-constexpr std::size_t kLookBackBytes = 4096;
+// hooks: the row id in front of a message, most contacts' headers) and
+// after it (the first bytes of most records that run on into the next
+// page). Less in a small window; what lies past them is read from the file.
+std::size_t MarginBytes() { return std::clamp<std::size_t>(CarveWindowBytes / 4, 16, 4096); }
 
-// Bytes the window holds after the page walked: every header the candidate
-// test reads (at most five bytes per column) and the first bytes of most
-// records that run on into the next page.
-std::size_t LookAheadBytes(std::size_t columnCount) { return 5 * columnCount + 4096; }
+// The bytes the window holds after the page walked: besides the margin,
+// every header the candidate test reads (at most five bytes per column).
+std::size_t LookAheadBytes(std::size_t columnCount) { return 5 * columnCount + MarginBytes(); }
 
 // Makes the window hold the page at file offset `at` with the bytes before
 // and after it; a new window is CarveWindowBytes long (or what the page and
@@ -623,7 +624,7 @@ std::size_t LookAheadBytes(std::size_t columnCount) { return 5 * columnCount + 4
 void HoldPage(CarveRun& run, std::uint64_t at, std::size_t ahead) {
   CarveImage& image = run.image;
   const std::uint64_t total = image.Total();
-  const std::uint64_t from = at - std::min<std::uint64_t>(at, kLookBackBytes);
+  const std::uint64_t from = at - std::min<std::uint64_t>(at, MarginBytes());
   const std::uint64_t to = std::min(total, at + run.pageSize + ahead);
   if (image.Holds(from, to)) return;
   const std::uint64_t need = to - from;
