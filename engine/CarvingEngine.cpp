@@ -216,16 +216,20 @@ struct RecordDecoder {
     std::fill(types, types + first, std::uint64_t{0});
     if (n > 0) offsets[0] = 0;
 
+    // Positions are counted from `base` in 64-bit wrapping arithmetic: a
+    // record that starts before the bytes held has a "negative" position,
+    // which no test of the bytes held accepts, and base + position is always
+    // its file offset.
     const std::size_t size = image.size();
     const std::uint8_t* const data = image.data();
-    std::uint64_t at = offset;
+    std::uint64_t at = offset - base;
     for (std::size_t c = first; c < n; ++c) {
       std::uint64_t v = 0;
       int len = 0;
       bool fourPresent = true;
-      if (at >= base && fmt::Fits(size, static_cast<std::size_t>(at - base), fmt::kMaxSerialTypeBytes)) {
+      if (fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes)) {
         // Four bytes held: the varint read without further bounds tests.
-        const std::uint8_t* p = data + (at - base);
+        const std::uint8_t* p = data + at;
         if (p[0] < 0x80) {
           v = p[0], len = 1;
         } else if (p[1] < 0x80) {
@@ -238,14 +242,17 @@ struct RecordDecoder {
           len = 4;
         }
       } else {
-        // At the end of the bytes held: the bytes up to the image's end.
+        // Outside the bytes held or at their end: the bytes up to the
+        // image's end.
+        const std::uint64_t fileAt = base + at;
         std::uint8_t bytes[fmt::kMaxSerialTypeBytes] = {};
         const std::size_t avail =
-            at >= limit ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(fmt::kMaxSerialTypeBytes, limit - at));
+            fileAt >= limit ? 0
+                            : static_cast<std::size_t>(std::min<std::uint64_t>(fmt::kMaxSerialTypeBytes, limit - fileAt));
         if (source)
-          source->ReadAt(at, {bytes, avail});
+          source->ReadAt(fileAt, {bytes, avail});
         else if (avail > 0)
-          std::memcpy(bytes, data + (at - base), avail);
+          std::memcpy(bytes, data + at, avail);
         len = fmt::ReadVarint(std::span<const std::uint8_t>(bytes, avail), 0, fmt::kMaxSerialTypeBytes, v);
         fourPresent = avail == fmt::kMaxSerialTypeBytes;
       }
@@ -255,22 +262,24 @@ struct RecordDecoder {
         // Four bytes present and none ends the varint: the serial type is too
         // long. Fewer present: the header runs off the image.
         if (!fourPresent) return DecodeStatus::PastImage;
-        out.headerBytes_ = static_cast<std::size_t>(at - offset) + fmt::kMaxSerialTypeBytes;
+        out.headerBytes_ = static_cast<std::size_t>(base + at - offset) + fmt::kMaxSerialTypeBytes;
         return DecodeStatus::LongSerialType;
       }
       types[c] = v;
       at += static_cast<std::uint64_t>(len);
     }
-    out.headerBytes_ = static_cast<std::size_t>(at - offset);
+    out.headerBytes_ = static_cast<std::size_t>(base + at - offset);
 
+    // The contents, up to the image's end.
+    std::uint64_t fileAt = base + at;
     for (std::size_t c = 1; c < n; ++c) {
       const std::uint64_t contentSize = fmt::ContentSize(types[c]);
-      if (at > limit || contentSize > limit - at) {
+      if (fileAt > limit || contentSize > limit - fileAt) {
         std::fill(offsets + c, offsets + n, std::uint64_t{0});
         return DecodeStatus::PastImage;
       }
-      offsets[c] = at;
-      at += contentSize;
+      offsets[c] = fileAt;
+      fileAt += contentSize;
     }
     return DecodeStatus::Ok;
   }
