@@ -82,10 +82,22 @@ class TSQLiteTable;
 
 // One open SQLite database. It exists only open: the constructor either opens
 // or raises; the destructor closes the connection.
+//
+// The file is opened read-only and immutable (SQLiteOpen): nothing that runs
+// here can change it or the files beside it, and a -wal, -shm or -journal
+// file is not read. Immutable also means that the library no longer looks at
+// the locks of other connections, so the layer looks itself, without taking
+// a lock: while another connection holds a write lock on the file, a prepare
+// that must first read the schema raises "Error executing SQL" with code 5
+// ("The database file is locked") and a step raises "Could not prepare SQL
+// statement" (a query) or "Error executing SQL statement" with code 5 (a
+// statement), the outcomes the library gives for a locked file. A file that
+// another program is writing is thus never read half-written.
 class TSQLiteDatabase {
  public:
-  // Opens fileNameUtf8 (UTF-8). key: key bytes for a keyed database (every
-  // caller passes none). Raises "Failed to open database \"<file>\" : <why>".
+  // Opens fileNameUtf8 (UTF-8) read-only. key: key bytes for a keyed database
+  // (every caller passes none). Raises
+  // "Failed to open database \"<file>\" : <why>".
   explicit TSQLiteDatabase(const std::string& fileNameUtf8, const void* key = nullptr);
   virtual ~TSQLiteDatabase();
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -117,6 +129,13 @@ class TSQLiteDatabase {
   void ApplyNamedParams(sqlite3_stmt* statement);
   void ClearNamedParams();
   void NotifyQuery(const std::string& sql);
+  // The lock look of the class note: LockCheckBeforePrepare raises msg with
+  // code 5 while the schema is unread and a writer holds the file;
+  // StatementPrepared records that a prepare went through (the schema is
+  // read); WriterHoldsFile tells whether a step would find the file locked.
+  void LockCheckBeforePrepare(const std::string& msg);
+  void StatementPrepared() { schemaRead_ = true; }
+  bool WriterHoldsFile() const;
 
   // A transaction is open. Nothing in the system opens one.
   bool InTransaction = false;
@@ -129,7 +148,9 @@ class TSQLiteDatabase {
   struct Closer {
     void operator()(sqlite3* handle) const noexcept;
   };
+  [[noreturn]] void RaiseWithCode(const std::string& msg, int code);
   std::unique_ptr<sqlite3, Closer> handle_;
+  bool schemaRead_ = false;
 };
 
 // The complete result of one query: every row is fetched and the statement
