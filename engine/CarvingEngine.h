@@ -7,9 +7,11 @@
 // A run goes: set-up of the window (tree root and children, list cleared,
 // log row, status, controls) -> header check and patch of bytes 18/19 ->
 // the whole-file image, read once -> the schema through SQLite -> the column
-// descriptors -> the page walk (candidate test, decode, record checks, live
-// test, per-hit work) -> the finish (texts, counts, idle controls). Every
-// way out after the set-up runs FinishScanUi.
+// descriptors -> the free list (engine/Freelist.h) -> the page walk
+// (candidate test, decode, record checks, live test, per-hit work) -> the
+// finish (texts, counts, idle controls). Every way out after the set-up runs
+// FinishScanUi. A hit on a free-list page is deleted: such a page walks with
+// an empty cell pointer list.
 //
 // HOW A NEW SCANNER PLUGS IN
 //

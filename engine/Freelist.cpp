@@ -38,11 +38,11 @@ FreelistPages ReadFreelist(std::uint32_t firstTrunk, std::uint32_t pageSize,
 
 FreelistPages ReadFreelistOfFile(const std::string& path, std::span<const std::uint8_t> header,
                                  std::uint32_t pageSize, std::uint32_t pageCount) {
-  if (!fmt::Fits(header.size(), fmt::kHeaderFirstFreelistTrunk, 4)) return FreelistPages(pageCount);
+  if (!fmt::Fits(header.size(), fmt::kHeaderFirstFreelistTrunk, 4)) return {};
   const std::uint32_t firstTrunk = fmt::Get32(header, fmt::kHeaderFirstFreelistTrunk);
-  if (firstTrunk == 0) return FreelistPages(pageCount);
+  if (firstTrunk == 0) return {};
   platform::RawFile file(path, platform::RawFile::Access::ReadOnly);
-  if (!file.IsOpen()) return FreelistPages(pageCount);
+  if (!file.IsOpen()) return {};
   return ReadFreelist(firstTrunk, pageSize, pageCount,
                       [&file, pageSize](std::uint32_t page, std::span<std::uint8_t> out) {
                         if (page == 0) return false;
