@@ -407,10 +407,10 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql,
 }
 
 void TSQLiteTable::FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement,
-                            const std::string& sql) {
+                            const std::string& sql, bool lookAtLock) {
   RowCount = 0;
   ColumnCount = 0;
-  if (db.WriterHoldsFile()) throw ESQLiteException("Could not prepare SQL statement");
+  if (lookAtLock && db.WriterHoldsFile()) throw ESQLiteException("Could not prepare SQL statement");
   for (;;) {
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) break;
@@ -609,8 +609,11 @@ std::unique_ptr<TSQLiteTable> TSQLitePreparedQuery::RunWithArgs(
   db_.NotifyQuery(sql_);
   db_.ApplyNamedParams(statement_);
   db_.BindData(statement_, values);
+  const auto now = std::chrono::steady_clock::now();
+  const bool lookAtLock = !lockLookedAt_ || now - *lockLookedAt_ >= kLockLookInterval;
+  if (lookAtLock) lockLookedAt_ = now;
   std::unique_ptr<TSQLiteTable> table(new TSQLiteTable());
-  table->FetchAll(db_, statement_, sql_);
+  table->FetchAll(db_, statement_, sql_, lookAtLock);
   return table;
 }
 

@@ -5,11 +5,13 @@
 // English texts of this layer. Texts are UTF-8 in and out.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -202,8 +204,11 @@ class TSQLiteTable {
                             std::vector<std::uint8_t>>;
 
   TSQLiteTable() = default;
-  // Steps statement (already prepared and bound) to its end, keeping every row.
-  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql);
+  // Steps statement (already prepared and bound) to its end, keeping every
+  // row; first, with lookAtLock, raises the busy text when a writer holds
+  // the file.
+  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql,
+                bool lookAtLock = true);
   void AppendFirstRowColumns(sqlite3_stmt* statement);
   void AppendRowCells(sqlite3_stmt* statement);
   const Cell& CellAt(int col) const;
@@ -219,7 +224,10 @@ class TSQLiteTable {
 // A query prepared once and run many times with values bound as parameters
 // 1..n (text bound with its full length, so a NUL byte inside a value
 // compares whole). Run gives a table with the same rules as an ordinary
-// query. It must not outlive its database.
+// query, except that the lock of the file (see TSQLiteDatabase) is looked
+// at on the first run and then at most once every kLockLookInterval: a scan
+// runs such a look-up for every candidate, and a look at the lock each time
+// would cost a system call each. It must not outlive its database.
 class TSQLitePreparedQuery {
  public:
   // Raises "Error executing SQL" / "Could not prepare SQL statement" as a
@@ -234,9 +242,11 @@ class TSQLitePreparedQuery {
   std::unique_ptr<TSQLiteTable> RunWithArgs(const std::vector<BindValue>& values);
 
  private:
+  static constexpr std::chrono::milliseconds kLockLookInterval{50};
   TSQLiteDatabase& db_;
   std::string sql_;
   sqlite3_stmt* statement_ = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> lockLookedAt_;
 };
 
 }  // namespace velmora

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -481,6 +482,22 @@ TEST_F(SQLiteLayerTest, ALockedStatementCarriesTheLockedCode) {
   ExclusiveLock lock(db_);
   EXPECT_EQ(RaisedText([&] { db.RunStatement("select a from t where a > 5"); }),
             "Error executing SQL statement.\rError [5]: The database file is locked.\r ");
+}
+
+TEST_F(SQLiteLayerTest, APreparedLookUpLooksAtTheLockOnItsFirstRunAndNowAndThen) {
+  Exec(db_, "create table t(a INTEGER); insert into t values (1);");
+  TSQLiteDatabase db(db_.string());
+  TSQLitePreparedQuery query(db, "select a from t where a = ?1");
+  {
+    ExclusiveLock lock(db_);
+    EXPECT_EQ(RaisedText([&] { query.Run(std::vector<std::int64_t>{1}); }),
+              "Could not prepare SQL statement");
+  }
+  EXPECT_EQ(query.Run(std::vector<std::int64_t>{1})->RowCount, 1u);
+  ExclusiveLock lock(db_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // past the look's interval
+  EXPECT_EQ(RaisedText([&] { query.Run(std::vector<std::int64_t>{1}); }),
+            "Could not prepare SQL statement");
 }
 
 // ---------------------------------------------------------------- read-only opens
