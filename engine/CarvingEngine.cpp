@@ -569,6 +569,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
         run.cellPointers.push_back(fmt::Get16(image, first + 2 * i));
     }
     ++run.page;
+    if (run.freelist.Contains(run.page)) run.cellPointers.clear();  // nothing on it is live
     const std::size_t pageEnd = pageSize * run.page;
 
     if (k.scanPage) {
@@ -719,7 +720,8 @@ void RunCarve(ScanView& view, const CarveKind& k) {
     // Column descriptors.
     BuildTableColumns(createText, k, TableColumns, run.keys, &run);
 
-    // Page walk.
+    // Page walk; the free list first.
+    run.freelist = ReadFreelistOfFile(SourceRawPath, h, pageSize, pageCount);
     const auto started = std::chrono::steady_clock::now();
     WalkPages(run, TableColumns);
     gLastStats.imageBytes = run.image.size();

@@ -7,9 +7,11 @@
 // A run goes: set-up of the window (tree root and children, list cleared,
 // log row, status, controls) -> header check and patch of bytes 18/19 ->
 // the whole-file image, read once -> the schema through SQLite -> the column
-// descriptors -> the page walk (candidate test, decode, record checks, live
-// test, per-hit work) -> the finish (texts, counts, idle controls). Every
-// way out after the set-up runs FinishScanUi.
+// descriptors -> the free list (engine/Freelist.h) -> the page walk
+// (candidate test, decode, record checks, live test, per-hit work) -> the
+// finish (texts, counts, idle controls). Every way out after the set-up runs
+// FinishScanUi. A hit on a free-list page is deleted: such a page walks with
+// an empty cell pointer list.
 //
 // HOW A NEW SCANNER PLUGS IN
 //
@@ -66,6 +68,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/Freelist.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanView.h"
@@ -305,12 +308,14 @@ class CarveRun {
   std::uint32_t pageSize = 0;
   std::uint32_t pageCount = 0;
   std::vector<int> keys;                // column index per key name, 0 when absent
+  FreelistPages freelist;               // read before the walk; their records are deleted
   TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
   int hits = 0;
   int deleted = 0;
 
   // The page being walked: its SQLite page number, its first byte, and its
-  // cell pointer list (empty unless it is a table leaf page).
+  // cell pointer list (empty unless it is a table leaf page not on the free
+  // list).
   std::uint32_t page = 0;
   std::size_t pageStart = 0;
   std::vector<std::uint16_t> cellPointers;

@@ -33,6 +33,7 @@
 #include "app/T_Main.h"
 #include "app/T_Option.h"
 #include "engine/IosKindsFixtures.h"
+#include "engine/KilledWriterFixtures.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "platform/MessageBox.h"
@@ -460,6 +461,39 @@ TEST_F(DialogTest, ChosenFileIsPatchedAndIdentified) {
   TForm2::SetFileChooser([](TForm2&) { return std::optional<std::string>(); });
   form2_->BitBtn11->click();
   EXPECT_EQ(form2_->Edit7->text().toStdString(), none);
+}
+
+TEST_F(DialogTest, FileModeLeavesWhatAKilledWriterLeftAsItWas) {
+  CreateWindows();
+  for (const killedwriter::LeftoverCase& c : killedwriter::LeftoverCases()) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = home_ / (std::string(c.name) + " " + killedwriter::kOddFolder);
+    const std::string db = folder + "/" + killedwriter::kOddFile;
+    BuildKindsDatabase(db, kContactsBit | kMessagesBit | kCallsBit | kWeChatBit);
+    killedwriter::LeaveSidecars(db, c.leftover, killedwriter::DefaultLateWrites(""));
+    const killedwriter::FolderBytes left = killedwriter::Snapshot(folder);
+
+    // The file choice: patched and identified (the last marker found wins).
+    TForm2::SetFileChooser([&](TForm2&) { return std::optional<std::string>(db); });
+    main_->ToolButton3Click();
+    form2_->RadioButton3->click();
+    form2_->BitBtn11->click();
+    EXPECT_EQ(form2_->Edit7->text().toStdString(), db);
+    EXPECT_TRUE(form2_->CheckBox4->isChecked());
+    EXPECT_EQ(VersionBytes(db), std::make_pair(1, 1));
+    EXPECT_EQ(killedwriter::EvidenceChanges(left, killedwriter::Snapshot(folder), killedwriter::kOddFile),
+              "");
+
+    // The batch on it: all four scanners.
+    for (int k = 0; k < 4; ++k) form2_->FileModeBox(k)->setChecked(true);
+    form2_->BitBtn2->click();
+    EXPECT_EQ(Texts().back(), "扫描完成！");
+    EXPECT_FALSE(CallRecords.empty());
+    EXPECT_EQ(killedwriter::EvidenceChanges(left, killedwriter::Snapshot(folder), killedwriter::kOddFile),
+              "");
+  }
+  const std::vector<std::string> texts = Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "扫描完成！"), 4);
 }
 
 TEST_F(DialogTest, TextFileIsRejectedAndLeftUnchanged) {
