@@ -1,16 +1,18 @@
 #include "app/ScanSetup.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "engine/MyFuns_.h"
 #include "engine/SQLiteTable3.h"
 #include "engine/ScanContext.h"
+#include "platform/RawFile.h"
 #include "platform/System.h"
 
 namespace velmora {
@@ -42,25 +44,99 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-// The value line under the first line that holds `key`: the text between the
-// first `open` tag and the first `close` tag after it.
-std::string ValueBelowKey(const std::vector<std::string>& lines, const char* key,
-                          const char* open, const char* close,
-                          const std::function<void()>& pump) {
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (pump) pump();
-    if (lines[i].find(key) == std::string::npos) continue;
-    if (i + 1 >= lines.size()) return {};
-    const std::string& value = lines[i + 1];
-    const std::size_t a = value.find(open);
+// The bytes of a value line that are looked at for its tags. A device name or
+// a date takes a few dozen bytes; a longer line (damaged or hostile) is not
+// held whole.
+constexpr std::size_t kValueLineBytes = 64 * 1024;
+// Bytes read from a property list at a time.
+constexpr std::size_t kReadBytes = 64 * 1024;
+
+// Finds the two values of a backup's property list in its lines, given piece
+// by piece: for each key, the first line that contains it, then the text
+// between the first opening tag and the first closing tag after it on the
+// next line. A key is found anywhere in a line however long; the next line is
+// looked at in its first kValueLineBytes bytes.
+class BackupInfoParser {
+ public:
+  BackupInfoParser(BackupEntry& entry, const std::function<void()>& pump)
+      : searches_{{{"Device Name", "<string>", "</string>", &entry.DeviceName},
+                   {"Last Backup Date", "<date>", "</date>", &entry.BackupDate}}},
+        pump_(pump) {
+    entry.DeviceName.clear();
+    entry.BackupDate.clear();
+  }
+
+  // More bytes of the current line.
+  void Append(std::string_view piece) {
+    if (line_.size() < kValueLineBytes)
+      line_.append(piece.substr(0, kValueLineBytes - line_.size()));
+    for (Search& s : searches_) {
+      if (s.state != State::Searching || s.inLine) continue;
+      // The key may straddle two pieces: the line's last bytes are kept.
+      const std::string_view key(s.key);
+      const std::size_t keep = key.size() - 1;
+      std::string seam = s.tail;
+      seam.append(piece.substr(0, keep));
+      s.inLine = seam.find(key) != std::string::npos || piece.find(key) != std::string_view::npos;
+      if (piece.size() >= keep) {
+        s.tail.assign(piece.substr(piece.size() - keep));
+      } else {
+        s.tail.append(piece);
+        if (s.tail.size() > keep) s.tail.erase(0, s.tail.size() - keep);
+      }
+    }
+  }
+
+  // The current line is whole: it is examined by the searches still looking
+  // for their key (one pump each), or is the value line of a key found on the
+  // line before.
+  void EndLine() {
+    for (Search& s : searches_) {
+      if (s.state == State::ValueNext) {
+        *s.value = Between(line_, s.open, s.close);
+        s.state = State::Done;
+      } else if (s.state == State::Searching) {
+        if (pump_) pump_();
+        if (s.inLine) s.state = State::ValueNext;
+      }
+      s.inLine = false;
+      s.tail.clear();
+    }
+    line_.clear();
+  }
+
+  // Both values taken: no further line can change them.
+  bool Done() const {
+    return searches_[0].state == State::Done && searches_[1].state == State::Done;
+  }
+
+ private:
+  enum class State { Searching, ValueNext, Done };
+  struct Search {
+    Search(const char* k, const char* o, const char* c, std::string* v)
+        : key(k), open(o), close(c), value(v) {}
+    const char* key;
+    const char* open;
+    const char* close;
+    std::string* value;
+    State state = State::Searching;
+    bool inLine = false;  // the key lies in the current line
+    std::string tail;     // the current line's last bytes, fewer than the key's
+  };
+
+  static std::string Between(const std::string& line, const char* open, const char* close) {
+    const std::size_t a = line.find(open);
     if (a == std::string::npos) return {};
     const std::size_t from = a + std::strlen(open);
-    const std::size_t b = value.find(close, from);
+    const std::size_t b = line.find(close, from);
     if (b == std::string::npos) return {};
-    return value.substr(from, b - from);
+    return line.substr(from, b - from);
   }
-  return {};
-}
+
+  std::array<Search, 2> searches_;
+  const std::function<void()>& pump_;
+  std::string line_;  // the current line's first kValueLineBytes bytes
+};
 
 constexpr const char* kFileModeMarkers[4] = {
     "ABPersonFullTextSearch_content", "chat_message_join", "call", "Friend"};
@@ -110,30 +186,70 @@ std::string BackupRoot() {
 BackupEntry ParseBackupInfo(const std::vector<std::string>& lines,
                             const std::function<void()>& pump) {
   BackupEntry entry;
-  entry.DeviceName = ValueBelowKey(lines, "Device Name", "<string>", "</string>", pump);
-  entry.BackupDate = ValueBelowKey(lines, "Last Backup Date", "<date>", "</date>", pump);
+  BackupInfoParser parser(entry, pump);
+  for (const std::string& line : lines) {
+    if (parser.Done()) break;
+    parser.Append(line);
+    parser.EndLine();
+  }
   return entry;
 }
 
-bool LoadTextLines(const std::string& path, std::vector<std::string>& lines) {
-  lines.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      lines.push_back(text.substr(start, i - start));
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = ++i;
-    } else {
-      ++i;
+bool ReadBackupInfo(const BackupInfoSource& read, BackupEntry& entry,
+                    const std::function<void()>& pump) {
+  BackupInfoParser parser(entry, pump);
+  std::vector<char> buffer(kReadBytes);
+  bool lineOpen = false;  // bytes of a line not yet ended
+  bool afterCR = false;   // the last line ended at a CR: an LF next is part of that end
+  bool failed = false;
+  while (!parser.Done()) {
+    const std::size_t got = std::min(read(buffer, failed), buffer.size());
+    const std::string_view piece(buffer.data(), got);
+    std::size_t start = 0;
+    if (afterCR && !piece.empty() && piece[0] == '\n') start = 1;
+    if (!piece.empty()) afterCR = false;
+    bool lineEnded = false;
+    while (start < piece.size() && !parser.Done()) {
+      const std::size_t end = piece.find_first_of("\r\n", start);
+      if (end == std::string_view::npos) {
+        parser.Append(piece.substr(start));
+        lineOpen = true;
+        break;
+      }
+      parser.Append(piece.substr(start, end - start));
+      parser.EndLine();
+      lineOpen = false;
+      lineEnded = true;
+      start = end + 1;
+      if (piece[end] == '\r') {
+        if (start == piece.size()) afterCR = true;
+        else if (piece[start] == '\n') ++start;
+      }
     }
+    if (got < buffer.size() || failed) break;  // the end, or bytes that cannot be read
+    // A line longer than a piece keeps the window's messages running.
+    if (!lineEnded && pump) pump();
   }
-  if (start < text.size()) lines.push_back(text.substr(start));
+  // Bytes that cannot be read matter only while a value is still missing.
+  if (failed && !parser.Done()) return false;
+  if (lineOpen && !parser.Done()) parser.EndLine();  // the last line, without a line end
   return true;
+}
+
+bool ReadBackupInfoFile(const std::string& path, BackupEntry& entry,
+                        const std::function<void()>& pump) {
+  platform::RawFile file(path, platform::RawFile::Access::ReadOnly);
+  if (!file.IsOpen()) return false;
+  std::uint64_t offset = 0;
+  return ReadBackupInfo(
+      [&](std::span<char> into, bool& failed) {
+        const std::size_t got =
+            file.ReadAt(offset, {reinterpret_cast<std::uint8_t*>(into.data()), into.size()});
+        offset += got;
+        failed = got < into.size() && file.Error() != 0;
+        return got;
+      },
+      entry, pump);
 }
 
 std::string FindBackupInfoFile(const std::string& folder) {
@@ -154,12 +270,11 @@ std::vector<BackupEntry> ListBackups(const std::string& root, const std::functio
   std::vector<std::string> files;
   std::vector<std::string> dirs;
   ListFolder(root, "", false, files, dirs);
-  std::vector<std::string> lines;
   for (const std::string& dir : dirs) {
     if (pump) pump();
     const std::string info = FindBackupInfoFile(dir);
-    if (info.empty() || !LoadTextLines(info, lines)) continue;
-    BackupEntry entry = ParseBackupInfo(lines, pump);
+    BackupEntry entry;
+    if (info.empty() || !ReadBackupInfoFile(info, entry, pump)) continue;
     entry.Path = dir;
     backups.push_back(std::move(entry));
   }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,13 +41,29 @@ struct BackupEntry {
 // contains the key, then the text between the first opening and the first
 // closing tag of the line after it. A key not found, found on the last line,
 // or whose next line lacks the tags gives an empty text. `pump` runs once per
-// line examined.
+// line examined by each key's search. Only the first 64 KiB of a value line
+// are looked at.
 BackupEntry ParseBackupInfo(const std::vector<std::string>& lines,
                             const std::function<void()>& pump = {});
 
-// Splits a text file into lines at CR LF, LF or CR. False when the file cannot
-// be read.
-bool LoadTextLines(const std::string& path, std::vector<std::string>& lines);
+// The bytes of a property list, in order: fills `into` from where the last
+// call stopped and returns the count; fewer than asked at the end, or where
+// the rest cannot be read (then it sets `failed`).
+using BackupInfoSource = std::function<std::size_t(std::span<char> into, bool& failed)>;
+
+// ParseBackupInfo of a property list read line by line (lines end at CR LF,
+// LF or CR) in pieces of 64 KiB: the reading stops as soon as both values are
+// taken, and no line is held whole beyond the 64 KiB looked at, so a large
+// list costs neither its size in memory nor, with its values near the start,
+// the time to read it. `pump` also runs once per piece read inside a line
+// longer than a piece. False when the bytes cannot be read before both values
+// are taken. `entry`'s Path is not touched.
+bool ReadBackupInfo(const BackupInfoSource& read, BackupEntry& entry,
+                    const std::function<void()>& pump = {});
+// ReadBackupInfo of the file at `path`; false when it cannot be opened, or
+// read as far as the values.
+bool ReadBackupInfoFile(const std::string& path, BackupEntry& entry,
+                        const std::function<void()>& pump = {});
 
 // The property list of one backup folder: "info.plist" matched without regard
 // to case (current backups name it "Info.plist"); an exact "info.plist" is
@@ -55,8 +72,9 @@ std::string FindBackupInfoFile(const std::string& folder);
 
 // One entry per sub-folder of `root` (which ends in "/") that holds a property
 // list, in listing order. A missing root or an empty one lists nothing; files
-// directly in the root are not looked at. `pump` runs once per sub-folder and
-// once per line examined.
+// directly in the root are not looked at; a property list that cannot be read
+// as far as its values gives no entry. `pump` runs once per sub-folder and as
+// ReadBackupInfo runs it.
 std::vector<BackupEntry> ListBackups(const std::string& root,
                                      const std::function<void()>& pump = {});
 

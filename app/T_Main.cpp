@@ -1,3 +1,8 @@
+// The main window: its construction (tool bar, tree and result list, log
+// pane, status bar, hidden main menu), start-up, the commands of its buttons
+// and menu items, closing and the usage count, and the hidden scanner items.
+// The result view, the scan seam and the DVR views live in T_Main_Results.cpp,
+// T_Main_ScanView.cpp and T_Main_Dvr.cpp.
 #include "app/T_Main.h"
 
 #include <QAction>
@@ -40,6 +45,7 @@
 #include "app/UpdateCheck.h"
 #include "app/WindowHelpers.h"
 #include "engine/AndroidCallScanner.h"
+#include "engine/AndroidTemporaryCopy.h"
 #include "engine/AndroidContactsScanner.h"
 #include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
@@ -71,16 +77,6 @@ std::string TrimBlanks(const std::string& text) {
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
   while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
   return text.substr(begin, end - begin);
-}
-
-int PackTag(const TResultNodeTag& tag) { return tag.Kind * 256 + tag.Filter; }
-
-std::optional<TResultNodeTag> NodeTag(const QTreeWidgetItem* item) {
-  const QVariant v = item->data(0, kNodeTagRole);
-  if (!v.isValid()) return std::nullopt;
-  const int packed = v.toInt();
-  return TResultNodeTag{static_cast<std::uint8_t>(packed / 256),
-                        static_cast<std::uint8_t>(packed % 256)};
 }
 
 // The log pane's splitter: a thin bar above the pane; dragging it changes the
@@ -157,12 +153,27 @@ void TMain::BuildToolBar() {
   ToolBar1->toggleViewAction()->setEnabled(false);
   addToolBar(Qt::TopToolBarArea, ToolBar1);
 
-  auto button = [this](const char* name, const char* caption, QStyle::StandardPixmap icon) {
+  // The style's images come in different sizes (some only up to 32 pixels),
+  // and an icon is never drawn larger than its largest image: each is scaled
+  // to 48 pixels here, so that every image is drawn at one size and the
+  // captions under them stand on one line.
+  const QSize iconSize(48, 48);
+  const qreal ratio = devicePixelRatioF();
+  auto image = [this, iconSize, ratio](QStyle::StandardPixmap which) {
+    // The largest image the style has, scaled; the disabled look is made
+    // from it as for any icon.
+    QPixmap pixmap = style()->standardIcon(which).pixmap(iconSize * 4).scaled(
+        iconSize * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    pixmap.setDevicePixelRatio(ratio);
+    return QIcon(pixmap);
+  };
+  auto button = [this, iconSize, &image](const char* name, const char* caption,
+                                         QStyle::StandardPixmap icon) {
     auto* b = new QToolButton(ToolBar1);
     b->setObjectName(name);
     b->setText(QString::fromUtf8(caption));
-    b->setIcon(style()->standardIcon(icon));
-    b->setIconSize(QSize(48, 48));
+    b->setIcon(image(icon));
+    b->setIconSize(iconSize);
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     ToolBar1->addWidget(b);
@@ -673,87 +684,6 @@ void TMain::SendUsageCount() {
   }
 }
 
-// ------------------------------------------------------------------ results
-
-void TMain::SetResultColumns(std::uint8_t kind) {
-  std::vector<ResultColumn> columns = ResultColumnSet(kind);
-  if (columns.empty()) return;
-  const bool stretchLast = columns.back().AutoSize;
-  std::vector<int> widths;
-  for (const ResultColumn& c : columns) widths.push_back(c.Width);
-  ListModel->SetColumns(std::move(columns));
-  QHeaderView* header = ListView1->horizontalHeader();
-  header->setStretchLastSection(stretchLast);
-  for (std::size_t i = 0; i < widths.size(); ++i) {
-    header->resizeSection(static_cast<int>(i), widths[i]);
-  }
-}
-
-void TMain::TreeView1Click() {
-  if (TreeView1->topLevelItemCount() == 0) return;
-  ListView1->setSortingEnabled(false);
-  const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-  if (selected.isEmpty()) return;
-  const std::optional<TResultNodeTag> tag = NodeTag(selected.first());
-  if (!tag) return;
-
-  ResultListClear();  // also ends a listing still under way
-  switch (tag->Kind) {
-    case kKindContacts:
-      SetResultColumns(tag->Kind);
-      ListRecords(ContactRecords, tag->Filter);
-      break;
-    case kKindMessages:
-      SetResultColumns(tag->Kind);
-      ListRecords(SmsRecords, tag->Filter);
-      break;
-    case kKindCalls:
-      SetResultColumns(tag->Kind);
-      ListRecords(CallRecords, tag->Filter);
-      break;
-    case kKindWeChat:
-      SetResultColumns(tag->Kind);
-      ListRecords(WeChatRecords, tag->Filter);
-      break;
-    default:
-      break;
-  }
-}
-
-template <typename Record>
-void TMain::ListRecords(const std::vector<Record>& records, std::uint8_t filter) {
-  if (records.empty() || filter > kFilterAll) return;
-  const std::uint64_t generation = listingGeneration_;
-  // Rows go to the list in batches; between batches the window's messages
-  // run, about every 15 ms, so input is answered while a long array lists.
-  constexpr qint64 kPumpIntervalMs = 15;
-  std::vector<ListRow> batch;
-  if (filter == kFilterAll) ListModel->Reserve(records.size());
-  QElapsedTimer sincePump;
-  sincePump.start();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (sincePump.elapsed() >= kPumpIntervalMs) {
-      ListModel->AppendRows(batch);
-      PumpMessages();
-      // A new listing, a cleared list or a new scan batch replaced this one.
-      if (generation != listingGeneration_) return;
-      sincePump.restart();
-    }
-    if (i >= records.size()) break;  // the array changed while messages ran
-    const Record& r = records[i];
-    if (filter == kFilterAll || (filter == kFilterLive && !r.Deleted) ||
-        (filter == kFilterDeleted && r.Deleted)) {
-      batch.push_back(MakeResultRow(r));
-    }
-  }
-  ListModel->AppendRows(batch);
-}
-
-void TMain::ListView1ColumnClick(int column) {
-  ListModel->SortByColumn(column);
-  SortAscending = !SortAscending;
-}
-
 // ------------------------------------------------------------------ scanners
 // Each hidden item runs its kind's scanner on the scan context that the
 // scan-setup dialog has set, and returns when the scanner has finished.
@@ -786,295 +716,5 @@ void TMain::Scan11Click() {
 }
 
 void TMain::Scan1Click() { RunFixedLayoutSmsCarve(*this); }
-
-// ------------------------------------------------------------------ DVR side
-// Present and wired, and reached by nothing: the items are invisible and
-// have no shortcut, PopupMenu3 belongs to no control, the mouse and key
-// handlers are bound to no event and nothing calls the fragment refresh.
-
-void TMain::BuildDvrSide() {
-  // ListView3: check boxes on its rows (ticked through the items), two
-  // centred columns, the result list's popup menu. Rows stay in the order
-  // they are added.
-  for (int column : {1, 4}) {
-    if (QTableWidgetItem* header = ListView3->horizontalHeaderItem(column))
-      header->setTextAlignment(Qt::AlignCenter);
-  }
-  ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    PopupMenu1->popup(ListView3->viewport()->mapToGlobal(at));
-  });
-
-  PopupMenu3 = new QMenu(this);
-  PopupMenu3->setObjectName("PopupMenu3");
-  MenuItem1 = MenuItem(PopupMenu3, "MenuItem1", "Recover Checked");
-  MenuItem2 = PopupMenu3->addSeparator();
-  MenuItem2->setObjectName("MenuItem2");
-  MenuItem3 = MenuItem(PopupMenu3, "MenuItem3", "Select All");
-  MenuItem4 = MenuItem(PopupMenu3, "MenuItem4", "Check All");
-  MenuItem5 = MenuItem(PopupMenu3, "MenuItem5", "Uncheck All");
-  MenuItem6 = MenuItem(PopupMenu3, "MenuItem6", "Check Selected");
-  MenuItem7 = MenuItem(PopupMenu3, "MenuItem7", "Uncheck Selected");
-  connect(MenuItem1, &QAction::triggered, this, &TMain::N6Click);
-  connect(MenuItem3, &QAction::triggered, this, &TMain::MenuItem3Click);
-  connect(MenuItem4, &QAction::triggered, this, &TMain::MenuItem4Click);
-  connect(MenuItem5, &QAction::triggered, this, &TMain::MenuItem5Click);
-  connect(MenuItem6, &QAction::triggered, this, &TMain::MenuItem6Click);
-  connect(MenuItem7, &QAction::triggered, this, &TMain::MenuItem7Click);
-
-  connect(N13, &QAction::triggered, this, &TMain::N13Click);
-  connect(N14, &QAction::triggered, this, &TMain::N14Click);
-  connect(UncheckAll1, &QAction::triggered, this, &TMain::UncheckAll1Click);
-  connect(N15, &QAction::triggered, this, &TMain::N15Click);
-  connect(UncheckSelected1, &QAction::triggered, this, &TMain::UncheckSelected1Click);
-  connect(Debug1, &QAction::triggered, this, &TMain::Debug1Click);
-  connect(Debugbyte1, &QAction::triggered, this, &TMain::Debugbyte1Click);
-  connect(Scan1, &QAction::triggered, this, &TMain::Scan1Click);
-}
-
-void TMain::Debug1Click() {
-  if (Form3 == nullptr) return;
-  Form3->Memo1->clear();
-  auto last = [](const std::vector<std::uint32_t>& values) {
-    return values.empty() ? std::string() : std::to_string(values.back());
-  };
-  // By index: the window's messages run between the lines.
-  for (std::size_t i = 0; T_Main::DvrFileList && i < T_Main::DvrFileList->size(); ++i) {
-    PumpMessages();
-    if (!T_Main::DvrFileList || i >= T_Main::DvrFileList->size()) break;
-    const T_Main::DvrFile& f = (*T_Main::DvrFileList)[i];
-    const std::string line = std::to_string(f.Channel) + "\t" + f.StartText + "\t" + f.EndText +
-                             "\t" + std::to_string(f.SpareA) + "\t" + std::to_string(f.SpareB) +
-                             "\t" + last(f.ClusterOffsets) + "\t" + last(f.SpareOffsets);
-    Form3->Memo1->appendPlainText(Q(line));
-  }
-  Form3->show();
-}
-
-void TMain::Debugbyte1Click() {
-  if (Form4 != nullptr) Form4->show();
-}
-
-void TMain::MirrorFragmentRow(int row) {
-  const QTableWidgetItem* item = ListView3->item(row, 0);
-  if (item == nullptr) return;
-  std::int64_t id = 0;
-  if (!TryTextToInt64(item->text().toStdString(), id)) return;
-  if (id < 1 || static_cast<std::uint64_t>(id) > ListModel->Count()) return;
-  ListModel->SetChecked(static_cast<std::size_t>(id - 1), item->checkState() == Qt::Checked);
-}
-
-void TMain::SetFragmentChecked(int row, bool checked) {
-  QTableWidgetItem* item = ListView3->item(row, 0);
-  if (item == nullptr) return;
-  item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-  MirrorFragmentRow(row);
-}
-
-void TMain::MenuItem3Click() { ListView3->selectAll(); }
-
-void TMain::MenuItem4Click() {
-  for (int row = 0; row < ListView3->rowCount(); ++row) SetFragmentChecked(row, true);
-}
-
-void TMain::MenuItem5Click() {
-  for (int row = 0; row < ListView3->rowCount(); ++row) SetFragmentChecked(row, false);
-}
-
-void TMain::MenuItem6Click() {
-  const QItemSelectionModel* selection = ListView3->selectionModel();
-  for (int row = 0; row < ListView3->rowCount(); ++row)
-    if (selection->isRowSelected(row, QModelIndex())) SetFragmentChecked(row, true);
-}
-
-void TMain::MenuItem7Click() {
-  const QItemSelectionModel* selection = ListView3->selectionModel();
-  for (int row = 0; row < ListView3->rowCount(); ++row)
-    if (selection->isRowSelected(row, QModelIndex())) SetFragmentChecked(row, false);
-}
-
-void TMain::N13Click() { ListView3->isHidden() ? SelectAll1Click() : MenuItem3Click(); }
-void TMain::N14Click() { ListView3->isHidden() ? N8Click() : MenuItem4Click(); }
-void TMain::UncheckAll1Click() { ListView3->isHidden() ? N10Click() : MenuItem5Click(); }
-void TMain::N15Click() { ListView3->isHidden() ? N9Click() : MenuItem6Click(); }
-void TMain::UncheckSelected1Click() { ListView3->isHidden() ? N28Click() : MenuItem7Click(); }
-
-void TMain::ListView1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y) {
-  const QPoint at(X, Y);
-  const QTableWidgetItem* hit = ListView3->itemAt(at);
-  if (hit == nullptr) return;
-  const int row = hit->row();
-  QTableWidgetItem* item = ListView3->item(row, 0);
-  if (item == nullptr || hit != item) return;  // the check box lies in the caption cell
-  // Where the row's check box is drawn, as the view's delegate lays it out.
-  QStyleOptionViewItem option;
-  option.initFrom(ListView3->viewport());
-  option.widget = ListView3;
-  option.rect = ListView3->visualItemRect(item);
-  option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-  option.checkState = item->checkState();
-  option.text = item->text();
-  option.font = ListView3->font();
-  option.fontMetrics = ListView3->fontMetrics();
-  option.displayAlignment = Qt::Alignment(item->textAlignment());
-  option.decorationSize = ListView3->iconSize();
-  const QRect box =
-      ListView3->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, ListView3);
-  if (!box.contains(at)) return;
-  MirrorFragmentRow(row);
-}
-
-void TMain::ListView1KeyUp(int, Qt::KeyboardModifiers) {}
-
-void TMain::RefreshFragmentList() {
-  const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-  const QVariant data = selected.isEmpty() ? QVariant() : selected.first()->data(0, kNodeDvrDateRole);
-  if (!data.isValid()) {
-    ListView3->hide();
-    return;
-  }
-  bool isNumber = false;
-  const qlonglong k = data.toLongLong(&isNumber);
-  ListView3->setRowCount(0);
-  ListView3->show();
-  if (!isNumber || k < 0 || static_cast<std::size_t>(k) >= T_Main::DvrTreeDates.size()) return;
-
-  // A copy: the window's messages run between the rows.
-  const std::vector<std::uint32_t> indexes = T_Main::DvrTreeDates[static_cast<std::size_t>(k)].FileIndexes;
-  const int columns = ListView3->columnCount();
-  for (const std::uint32_t v : indexes) {
-    PumpMessages();
-    // A row that cannot be built is left out.
-    if (!T_Main::DvrFileList || v >= T_Main::DvrFileList->size() || columns == 0) continue;
-    const T_Main::DvrFile& f = (*T_Main::DvrFileList)[v];
-    const std::vector<std::string> texts = {
-        std::to_string(f.Id), std::to_string(f.Channel), f.StartText, f.EndText,
-        std::to_string(static_cast<std::uint64_t>(f.ClusterOffsets.size()) * 2)};
-    const int row = ListView3->rowCount();
-    ListView3->insertRow(row);
-    for (int c = 0; c < columns; ++c) {
-      auto* cell = new QTableWidgetItem(c < static_cast<int>(texts.size()) ? Q(texts[static_cast<std::size_t>(c)]) : QString());
-      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable |
-                     (c == 0 ? Qt::ItemIsUserCheckable : Qt::NoItemFlags));
-      if (c == 1 || c == 4) cell->setTextAlignment(Qt::AlignCenter);
-      if (c == 0) cell->setCheckState(Qt::Unchecked);
-      ListView3->setItem(row, c, cell);
-    }
-    // Ticked when its mirror row is.
-    const std::int64_t id = f.Id;
-    if (id >= 1 && static_cast<std::uint64_t>(id) <= ListModel->Count() &&
-        ListModel->IsChecked(static_cast<std::size_t>(id - 1)))
-      ListView3->item(row, 0)->setCheckState(Qt::Checked);
-  }
-}
-
-// ------------------------------------------------------------------ ScanView
-
-void TMain::TreeClear() { TreeView1->clear(); }
-
-void TMain::TreeInsertRootFirst(const std::string& rootText, const std::string& liveText,
-                                const std::string& deletedText,
-                                std::optional<std::uint8_t> tagKind) {
-  auto* root = new QTreeWidgetItem(QStringList{Q(rootText)});
-  auto* live = new QTreeWidgetItem(root, QStringList{Q(liveText)});
-  auto* deleted = new QTreeWidgetItem(root, QStringList{Q(deletedText)});
-  if (tagKind) {
-    root->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterAll}));
-    live->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterLive}));
-    deleted->setData(0, kNodeTagRole, PackTag({*tagKind, kFilterDeleted}));
-  }
-  TreeView1->insertTopLevelItem(0, root);
-}
-
-void TMain::TreeSetNodeText(int index, const std::string& text) {
-  // Node `index` in tree order: each root, then its children depth first.
-  int at = 0;
-  std::function<bool(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* item) {
-    if (at++ == index) {
-      item->setText(0, Q(text));
-      return true;
-    }
-    for (int i = 0; i < item->childCount(); ++i) {
-      if (visit(item->child(i))) return true;
-    }
-    return false;
-  };
-  for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
-    if (visit(TreeView1->topLevelItem(i))) return;
-  }
-}
-
-void TMain::TreeExpandAll() { TreeView1->expandAll(); }
-
-void TMain::TreeAddBareRoot(const std::string& text) {
-  TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(text)}));
-}
-
-void TMain::ResultListClear() {
-  ++listingGeneration_;
-  ListModel->Clear();
-}
-
-void TMain::ResultListAddRow(std::vector<std::string> cells) {
-  ListModel->AppendRow(std::move(cells));
-}
-
-std::size_t TMain::ResultListRowCount() const { return ListModel->Count(); }
-
-void TMain::FragmentListClearColumns() {
-  ListView3->setColumnCount(0);
-}
-
-void TMain::AddLogRow(const std::string& type, const std::string& date, const std::string& time,
-                      const std::string& message) {
-  auto* item = new QTreeWidgetItem(QStringList{Q(type), Q(date), Q(time), Q(message)});
-  ListView2->addTopLevelItem(item);
-  ListView2Change();
-}
-
-void TMain::SetStatusText(int panel, const std::string& text) {
-  if (panel == 0) StatusPanel0->setText(Q(text));
-  if (panel == 2) StatusPanel2->setText(Q(text));
-}
-
-std::string TMain::StatusText(int panel) const {
-  if (panel == 0) return StatusPanel0->text().toStdString();
-  if (panel == 2) return StatusPanel2->text().toStdString();
-  return {};
-}
-
-void TMain::SetProgressRange(int min, int max) {
-  progressMin_ = min;
-  progressMax_ = std::max(min, max);
-  // A bar whose range is empty would show the busy animation; keep one step.
-  ProgressBar1->setRange(progressMin_, progressMax_ > progressMin_ ? progressMax_ : progressMin_ + 1);
-}
-
-void TMain::SetProgressPosition(int position) {
-  ProgressBar1->setValue(std::clamp(position, progressMin_, std::max(progressMin_, progressMax_)));
-}
-
-void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
-  switch (command) {
-    case ScanCommand::Start:
-      ToolButton3->setEnabled(enabled);
-      N21->setEnabled(enabled);
-      break;
-    case ScanCommand::Stop:
-      ToolButton5->setEnabled(enabled);
-      N2->setEnabled(enabled);
-      break;
-    case ScanCommand::Recover:
-      ToolButton4->setEnabled(enabled);
-      N16->setEnabled(enabled);
-      break;
-  }
-}
-
-void TMain::PumpMessages() { QCoreApplication::processEvents(); }
-
-void TMain::AddSectorDebugLine(const std::string& line) {
-  if (Form4 != nullptr) Form4->Memo1->appendPlainText(Q(line));
-}
 
 }  // namespace velmora

@@ -90,6 +90,7 @@ struct Result {
   long hits = 0;
   long deleted = 0;
   long maxRssKb = 0;
+  double heapBytes = 0;  // heap left in use by the run, where measured
 };
 
 // MB/s of the walk.

@@ -16,54 +16,12 @@
 #include <filesystem>
 #include <string>
 
-#include "BenchSupport.h"
+#include "BenchDatabases.h"
 #include "engine/IosCallScanner.h"
 
 namespace {
 
 using namespace bench;
-
-void BuildDatabase(const std::string& path, std::uintmax_t minBytes) {
-  sqlite3* db = FreshDatabase(path);
-  Exec(db,
-       "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, "
-       "date INTEGER, duration INTEGER, flags INTEGER, id INTEGER, name TEXT, "
-       "country_code TEXT, network_code TEXT, read INTEGER, assisted INTEGER, "
-       "face_time_data BLOB, originalAddress TEXT);");
-  sqlite3_stmt* ins = nullptr;
-  Check(sqlite3_prepare_v2(db,
-                           "INSERT INTO call (address, date, duration, flags, id, name, country_code, "
-                           "network_code, read, assisted, face_time_data, originalAddress) VALUES "
-                           "(?1, ?2, ?3, ?4, -1, ?5, '460', '00', 1, 0, NULL, ?1)",
-                           -1, &ins, nullptr),
-        db, "prepare");
-  Rng next;
-  const char* names[] = {"张伟", "王芳", "李娜", "Mom", "Office", "刘洋", "陈静", "Taxi"};
-  std::int64_t rows = 0;
-  Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
-  for (;;) {
-    for (int i = 0; i < 100000; ++i, ++rows) {
-      const std::string address = "1" + std::to_string(3000000000LL + next() % 999999999LL);
-      sqlite3_bind_text(ins, 1, address.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int64(ins, 2, 1300000000 + static_cast<std::int64_t>(next() % 300000000));
-      sqlite3_bind_int64(ins, 3, static_cast<std::int64_t>(next() % 3600));
-      sqlite3_bind_int64(ins, 4, static_cast<std::int64_t>(next() % 3));
-      if (next() % 4 == 0)
-        sqlite3_bind_null(ins, 5);
-      else
-        sqlite3_bind_text(ins, 5, names[next() % 8], -1, SQLITE_STATIC);
-      Check(sqlite3_step(ins), db, "insert");
-      sqlite3_reset(ins);
-    }
-    Check(sqlite3_exec(db, "COMMIT; BEGIN", nullptr, nullptr, nullptr), db, "commit");
-    if (std::filesystem::file_size(path) >= minBytes * 10 / 9 + (1 << 20)) break;
-  }
-  Check(sqlite3_exec(db, "COMMIT; DELETE FROM call WHERE ROWID % 10 = 0;", nullptr, nullptr, nullptr),
-        db, "delete");
-  sqlite3_finalize(ins);
-  sqlite3_close(db);
-  std::printf("built %s: %lld rows, a tenth deleted\n", path.c_str(), static_cast<long long>(rows));
-}
 
 // The call scanner: the whole of it (result records kept, list rows
 // counted), or its page walk with the hits only counted.
@@ -78,7 +36,7 @@ int main(int argc, char** argv) {
   const std::string path = argc > 1 ? argv[1] : "/tmp/velmora-bench/calls.db";
   const std::uintmax_t minBytes = MinBytesArg(argc, argv);
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  EnsureDatabase(path, minBytes, BuildDatabase);
+  EnsureDatabase(path, minBytes, BuildIosCalls);
   const double fileMB = FileMB(path);
   if (argc > 3 && std::string(argv[3]) == "walk") {  // one walk in this process, for a profiler
     const Result r = Scan(path, false);

@@ -1,10 +1,6 @@
 #include "engine/AndroidCallScanner.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <vector>
-
+#include "engine/AndroidTemporaryCopy.h"
 #include "engine/MyFuns_.h"
 
 namespace velmora {
@@ -13,8 +9,6 @@ namespace {
 
 // Key columns, in key order.
 enum Key { kNumber = 0, kDate = 1, kDuration = 2, kName = 3, kType = 4 };
-
-std::string gProgramFolder;
 
 CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
   if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
@@ -54,29 +48,6 @@ const char* AndroidCallTypeText(std::int64_t type) {
     case 3: return "未接通";
     default: return "其它";
   }
-}
-
-std::string ProgramFolder() {
-  std::string folder = gProgramFolder;
-  if (folder.empty()) {
-    std::vector<char> buf(4096);
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n > 0) {
-      const std::string exe(buf.data(), static_cast<std::size_t>(n));
-      const std::size_t slash = exe.rfind('/');
-      folder = slash == std::string::npos ? std::string() : exe.substr(0, slash);
-    }
-  }
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
-void SetProgramFolder(const std::string& folder) { gProgramFolder = folder; }
-
-void DeleteTemporaryCopy(const std::string& fileName) {
-  if (SourceMode != 1) return;
-  const std::string path = ProgramFolder() + "temp/" + fileName;
-  std::remove(path.c_str());  // a missing file or a failure is no error
 }
 
 CarveKind AndroidCallKind() {

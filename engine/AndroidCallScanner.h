@@ -2,14 +2,9 @@
 // database (table "calls" of contacts2.db), live and deleted, into
 // CallRecords and the result list. Its tree nodes carry no tags and replace
 // the whole tree.
-//
-// Also the program folder and the removal of the temporary database copy
-// that the three Android scanners share: in backup mode a scan ends by
-// deleting temp/<name> under the program's folder.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "engine/CarvingEngine.h"
 #include "engine/ScanView.h"
@@ -27,16 +22,5 @@ void RunAndroidCallScan(ScanView& view);
 // The type text of a call's type value: 1 "呼入", 2 "呼出", 3 "未接通",
 // any other "其它".
 const char* AndroidCallTypeText(std::int64_t type);
-
-// The folder of the running program with a trailing "/": the folder set by
-// SetProgramFolder, else the folder of the executable (/proc/self/exe).
-std::string ProgramFolder();
-// Sets the program folder (the main window passes its own; tests a
-// temporary one). An empty text goes back to the executable's folder.
-void SetProgramFolder(const std::string& folder);
-
-// Deletes ProgramFolder() + "temp/" + fileName when SourceMode is 1 (backup
-// mode); a missing file or a failed deletion is ignored.
-void DeleteTemporaryCopy(const std::string& fileName);
 
 }  // namespace velmora

@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "engine/AndroidCallScanner.h"
+#include "engine/AndroidTemporaryCopy.h"
 #include "engine/SQLiteTable3.h"
 
 namespace velmora {

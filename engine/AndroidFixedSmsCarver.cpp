@@ -32,6 +32,22 @@ constexpr std::uint64_t kHeaderReach = 512;
 
 void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize);
 
+// The record whose column 1 serial type lies at file offset `from`, decoded
+// from its bytes read into `far` (as many as it needs, up to the image's end
+// or half the resident bound): for a record that runs on past the window.
+FixedSmsRecord DecodeFromFile(const FixedSmsLayout& layout, const CarveImage& image,
+                              std::uint64_t from, Fbuf& far) {
+  const std::uint64_t room = image.Total() - from;
+  for (std::uint64_t want = 4096;; want *= 4) {
+    const std::uint64_t n = std::min(want, room);
+    far.resize(static_cast<std::size_t>(n));
+    image.ReadAt(from, far);
+    FixedSmsRecord rec = DecodeFixedSmsRecord(layout, far, 1);
+    if (rec.status != FixedSmsRecord::Status::PastImage || n == room || n >= kMaxImageResidentBytes / 2)
+      return rec;
+  }
+}
+
 // Runs the window's messages when CarvePumpInterval has passed since the
 // last time.
 class Pacer {
@@ -49,12 +65,15 @@ class Pacer {
   std::chrono::steady_clock::time_point last_;
 };
 
-// The image offset just past the contents of the decoded record.
-std::size_t RecordEnd(const CarvedRecord& rec) {
-  std::size_t end = rec.Offset() + rec.HeaderBytes();
-  for (int c = 1; c < rec.ColumnCount(); ++c)
-    end += static_cast<std::size_t>(fmt::ContentSize(rec.SerialType(c)));
-  return end;
+// The length of the SQLite varint at off: bytes of 0x80 and above continue
+// it, and a ninth byte ends it whatever its value. 0 when it runs past the
+// image. `value` is set for varints of up to eight bytes.
+std::size_t VarintLength(std::span<const std::uint8_t> image, std::size_t off, std::uint64_t& value) {
+  constexpr std::size_t kLongestVarint = 9;
+  const int len = fmt::ReadVarint(image, off, static_cast<int>(kLongestVarint) - 1, value);
+  if (len > 0) return static_cast<std::size_t>(len);
+  // Eight continuation bytes (the ninth ends the varint) or the image's end.
+  return fmt::Fits(image.size(), off, kLongestVarint) ? kLongestVarint : 0;
 }
 
 }  // namespace
@@ -119,6 +138,88 @@ bool MatchFixedSmsHeader(const FixedSmsLayout& layout, std::span<const std::uint
       if (b[i] > 1) return false;
   }
   return true;
+}
+
+std::uint64_t FixedSmsRecord::SerialType(int column) const {
+  if (column < 1 || static_cast<std::size_t>(column) >= serialTypes_.size()) return 0;
+  return serialTypes_[static_cast<std::size_t>(column)];
+}
+
+std::string FixedSmsRecord::Text(int column) const {
+  if (status != Status::Ok || column < 1 || static_cast<std::size_t>(column) >= serialTypes_.size())
+    return {};
+  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+  const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
+  switch (st) {
+    case 0: return "NULL";
+    case 8: return "0";
+    case 9: return "1";
+    case 7:
+    case 10:
+    case 11: return {};
+    default: break;
+  }
+  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+  if (st <= 6) {
+    std::uint64_t u = 0;
+    for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
+    if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
+    return std::to_string(static_cast<std::int64_t>(u));
+  }
+  return std::string(reinterpret_cast<const char*>(image_.data() + off), n);
+}
+
+bool FixedSmsRecord::TryInt64(int column, std::int64_t& value) const {
+  const std::uint64_t st = SerialType(column);
+  if (status == Status::Ok && column >= 1 && (st == 8 || st == 9)) {
+    value = static_cast<std::int64_t>(st - 8);
+    return true;
+  }
+  return TryTextToInt64(Text(column), value);
+}
+
+FixedSmsRecord DecodeFixedSmsRecord(const FixedSmsLayout& layout, std::span<const std::uint8_t> image,
+                                    std::size_t pos) {
+  FixedSmsRecord rec;
+  rec.image_ = image;
+  const std::size_t columns = static_cast<std::size_t>(std::max(layout.columnCount, 2));
+  rec.serialTypes_.assign(columns, 0);
+  rec.contentOffsets_.assign(columns, 0);
+  const std::size_t size = image.size();
+  // Column 1's serial type is the byte before pos: none at the image's start.
+  if (pos == 0 || pos > size) return rec;
+
+  // The header: columns 2 onwards, each varint to its end, so that a long
+  // one is stepped over whole and the next one read from its own bytes.
+  std::size_t at = pos;
+  bool longSerialType = false;
+  for (std::size_t c = 2; c < columns; ++c) {
+    std::uint64_t v = 0;
+    const std::size_t len = VarintLength(image, at, v);
+    if (len == 0) return rec;  // the header runs off the image
+    if (len > static_cast<std::size_t>(fmt::kMaxSerialTypeBytes)) longSerialType = true;
+    rec.serialTypes_[c] = v;
+    at += len;
+  }
+  rec.headerBytes = at - pos;
+  if (longSerialType) {
+    std::fill(rec.serialTypes_.begin(), rec.serialTypes_.end(), std::uint64_t{0});
+    rec.status = FixedSmsRecord::Status::LongSerialType;
+    return rec;
+  }
+  // Column 1: one byte, taken as it is (0x80 and above included).
+  rec.serialTypes_[1] = image[pos - 1];
+
+  // The body: the contents of columns 1 to the last, back to back.
+  for (std::size_t c = 1; c < columns; ++c) {
+    const std::uint64_t n = fmt::ContentSize(rec.serialTypes_[c]);
+    if (n > size || !fmt::Fits(size, at, static_cast<std::size_t>(n))) return rec;
+    rec.contentOffsets_[c] = at;
+    at += static_cast<std::size_t>(n);
+  }
+  rec.end = at;
+  rec.status = FixedSmsRecord::Status::Ok;
+  return rec;
 }
 
 void RunFixedLayoutSmsCarve(ScanView& view) {
@@ -186,10 +287,10 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
 
   // The walk: every offset after page 1 is column 2's serial type of a
   // candidate; column 1's is the byte before it. The window holds the byte
-  // before the offsets it is walked for and a header's worth after them;
-  // contents that reach past it are read from the file.
+  // before the offsets it is walked for and a header's worth after them; a
+  // record that runs on past it is read again from the file.
   const std::uint64_t end = image.Total();
-  CarvedRecord rec;
+  Fbuf far;
   int hits = 0;
   std::uint64_t next = pageSize;  // file offset of the next offset tested
   std::uint64_t nextTick = next + kOffsetsPerTick;
@@ -214,22 +315,18 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
     }
     view.AddSectorDebugLine(std::to_string(image.Start() + pos));
 
-    // Column 1's serial type is the single byte before pos; one that would
-    // continue a varint is no one-byte serial type, and the candidate is a
-    // miss. Otherwise the header read from pos - 1 on is that byte followed
-    // by the varints of columns 2 onwards.
-    if (img[pos - 1] >= 0x80) {
+    std::size_t base = 0;  // the window offset of the bytes rec was read from
+    FixedSmsRecord rec = DecodeFixedSmsRecord(*layout, img, pos);
+    if (rec.status == FixedSmsRecord::Status::PastImage && image.Start() + img.size() < end) {
+      base = pos - 1;
+      rec = DecodeFromFile(*layout, image, image.Start() + base, far);
+    }
+    if (rec.status == FixedSmsRecord::Status::PastImage) {
       ++pos;
       continue;
     }
-    const DecodeStatus status =
-        DecodeRecordAt(image, pos - 1, 1, layout->columnCount, true, rec);
-    if (status == DecodeStatus::PastImage) {
-      ++pos;
-      continue;
-    }
-    if (status == DecodeStatus::LongSerialType) {
-      pos += std::max<std::size_t>(rec.HeaderBytes() - 1, 1);
+    if (rec.status == FixedSmsRecord::Status::LongSerialType) {
+      pos += std::max<std::size_t>(rec.headerBytes, 1);  // past the whole header read
       continue;
     }
 
@@ -251,7 +348,7 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
     SmsRecords[static_cast<std::size_t>(hits)] = std::move(sms);
     ++hits;
 
-    pos = RecordEnd(rec);  // the walk goes on after the record
+    pos = base + rec.end;  // the walk goes on after the record's content
   }
     next = image.Start() + pos;
   }

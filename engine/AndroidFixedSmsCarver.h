@@ -13,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/CarveImage.h"
 #include "engine/ScanView.h"
@@ -49,6 +50,52 @@ const FixedSmsLayout* DetectFixedSmsLayout(CarveImage& image, const std::functio
 // layout's pattern; false too when the pattern would reach past the image.
 bool MatchFixedSmsHeader(const FixedSmsLayout& layout, std::span<const std::uint8_t> image,
                          std::size_t pos);
+
+// The record read at a header match (see DecodeFixedSmsRecord).
+class FixedSmsRecord {
+ public:
+  enum class Status {
+    Ok,              // every serial type and every content lies inside the image
+    LongSerialType,  // a serial type of columns 2 onwards takes more than four bytes
+    PastImage,       // a serial type or a content would reach past the image
+  };
+  Status status = Status::PastImage;
+  // K: the bytes of the serial types of columns 2 to the last, each read to
+  // its end, from pos on (set for Ok and LongSerialType).
+  std::size_t headerBytes = 0;
+  // The image offset just past the last column's content (Ok only).
+  std::size_t end = 0;
+
+  // Decoded columns 1 to the last (Ok only): serial type 0 "NULL", 8 "0",
+  // 9 "1", 1-6 the big-endian two's complement integer in decimal, 7, 10 and
+  // 11 an empty text, texts and blobs their bytes as stored (UTF-8). Column
+  // 0 and columns out of range give an empty text.
+  std::string Text(int column) const;
+  // The column's value as a 64-bit integer: integer serial types directly,
+  // every other one through its text; false when it is no number.
+  bool TryInt64(int column, std::int64_t& value) const;
+  std::uint64_t SerialType(int column) const;
+
+ private:
+  friend FixedSmsRecord DecodeFixedSmsRecord(const FixedSmsLayout&, std::span<const std::uint8_t>,
+                                             std::size_t);
+  std::span<const std::uint8_t> image_;
+  std::vector<std::uint64_t> serialTypes_;   // index = column
+  std::vector<std::size_t> contentOffsets_;  // index = column, image offsets
+};
+
+// Reads the record whose column 2 serial type lies at pos. Column 1's serial
+// type is the single byte at pos - 1, whatever its value (a byte of 0x80 or
+// more is a text or blob serial type like any other, not part of a varint).
+// The serial types of columns 2 to the layout's last are varints read from
+// pos on, each to its end (at most nine bytes, the ninth taken whole); their
+// total length is headerBytes. When one of them is longer than four bytes the
+// status is LongSerialType and nothing is decoded. Otherwise the contents of
+// columns 1 to the last follow one another from pos + headerBytes on.
+// Never reads outside the image: a header or a content that would reach past
+// it gives PastImage, as does pos 0 (no byte before it).
+FixedSmsRecord DecodeFixedSmsRecord(const FixedSmsLayout& layout, std::span<const std::uint8_t> image,
+                                    std::size_t pos);
 
 // One whole carve of the file named by SourceRawPath; does nothing while
 // ScanEnabled is False. Returns when it has ended.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/AndroidCallScanner.h"
+#include "engine/AndroidTemporaryCopy.h"
 #include "engine/MyFuns_.h"
 
 namespace velmora {

@@ -697,6 +697,8 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
     // Cell pointers of a table leaf page, as far as the image holds them.
     ReadCellPointers(run, run.pos);
     ++run.page;
+    if (run.page <= UINT32_MAX && run.freelist.Contains(static_cast<std::uint32_t>(run.page)))
+      run.cellPointers.clear();  // nothing on it is live
     const std::uint64_t pageEndInFile = std::uint64_t{pageSize} * run.page;
     const std::size_t pageEnd = static_cast<std::size_t>(pageEndInFile - run.image.Start());
 
@@ -866,7 +868,9 @@ void RunCarve(ScanView& view, const CarveKind& k) {
     // Column descriptors.
     BuildTableColumns(createText, k, TableColumns, run.keys, &run);
 
-    // Page walk.
+    // Page walk; the free list first.
+    run.freelist = ReadFreelistOfFile(SourceRawPath, h, pageSize,
+                                      static_cast<std::uint32_t>(std::min<std::uint64_t>(run.pageCount, UINT32_MAX)));
     const auto started = std::chrono::steady_clock::now();
     WalkPages(run, TableColumns);
     gLastStats.imageBytes = run.image.Total();

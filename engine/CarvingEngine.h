@@ -7,9 +7,11 @@
 // A run goes: set-up of the window (tree root and children, list cleared,
 // log row, status, controls) -> header check and patch of bytes 18/19 ->
 // the file image opened and its first window read -> the schema through
-// SQLite -> the column descriptors -> the page walk (candidate test, decode,
-// record checks, live test, per-hit work) -> the finish (texts, counts, idle
-// controls). Every way out after the set-up runs FinishScanUi.
+// SQLite -> the column descriptors -> the free list (engine/Freelist.h) ->
+// the page walk (candidate test, decode, record checks, live test, per-hit
+// work) -> the finish (texts, counts, idle controls). Every way out after
+// the set-up runs FinishScanUi. A hit on a free-list page is deleted: such a
+// page walks with an empty cell pointer list.
 //
 // THE IMAGE
 //
@@ -86,6 +88,7 @@
 #include <vector>
 
 #include "engine/CarveImage.h"
+#include "engine/Freelist.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanView.h"
@@ -346,13 +349,14 @@ class CarveRun {
   std::uint32_t pageSize = 0;
   std::uint64_t pageCount = 0;
   std::vector<int> keys;                // column index per key name, 0 when absent
+  FreelistPages freelist;               // read before the walk; their records are deleted
   TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
   int hits = 0;
   int deleted = 0;
 
   // The page being walked: its SQLite page number, its first byte (an
   // offset into image's window), and its cell pointer list (empty unless it
-  // is a table leaf page).
+  // is a table leaf page not on the free list).
   std::uint64_t page = 0;
   std::size_t pageStart = 0;
   std::vector<std::uint16_t> cellPointers;

@@ -1,6 +1,7 @@
 #include "engine/IosContactsScanner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine/SQLiteFormat.h"
@@ -114,11 +115,11 @@ std::string ContactLiveQueryText(bool firstIsNull, bool lastIsNull, bool phoneIs
   return sql;
 }
 
-ContactLiveTest::ContactLiveTest(TSQLiteDatabase& db) : db_(db) {}
-ContactLiveTest::~ContactLiveTest() = default;
+ContactLiveStatements::ContactLiveStatements(TSQLiteDatabase& db) : db_(db) {}
+ContactLiveStatements::~ContactLiveStatements() = default;
 
-bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string& last,
-                                    const std::string& phone) {
+bool ContactLiveStatements::ContactIsLive(const std::string& first, const std::string& last,
+                                          const std::string& phone) {
   const bool firstNull = first == "NULL";
   const bool lastNull = last == "NULL";
   const bool phoneNull = phone == "NULL";
@@ -133,6 +134,210 @@ bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string&
   if (!lastNull) values.push_back(last);
   if (!phoneNull) values.push_back(phone);
   return query->Run(values)->RowCount > 0;
+}
+
+namespace {
+
+// The key columns, in the order of the live test's statement.
+constexpr const char* kLiveKeyColumns[3] = {"c0First", "c1Last", "c15Phone"};
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// SQLite's affinity of a declared type, by its rules in this order: INT
+// gives integer; CHAR, CLOB or TEXT text; BLOB or no type none; REAL, FLOA
+// or DOUB real; anything else numeric.
+enum class Affinity { Integer, Text, None, Real, Numeric };
+Affinity AffinityOfDeclaredType(const std::string& declared) {
+  const std::string t = AsciiUpper(declared);
+  auto has = [&](const char* word) { return t.find(word) != std::string::npos; };
+  if (has("INT")) return Affinity::Integer;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::Text;
+  if (has("BLOB") || t.empty()) return Affinity::None;
+  if (has("REAL") || has("FLOA") || has("DOUB")) return Affinity::Real;
+  return Affinity::Numeric;
+}
+
+using Collation = ContactLiveTest::Collation;
+
+// Key cells of the row set, each a tag and its bytes, made so that two cells
+// have the same key exactly when SQLite's "=" finds them equal under the
+// column's rules: NULL (only "is NULL" finds it), an integer, a real that is
+// no integer, or a text in its collation's form.
+void AppendNullKey(std::string& key) { key += 'N'; }
+
+void AppendEightBytes(std::string& key, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) key += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void AppendIntegerKey(std::string& key, std::int64_t v) {
+  key += 'I';
+  AppendEightBytes(key, static_cast<std::uint64_t>(v));
+}
+
+// A real equals an integer when it has the same value exactly.
+void AppendRealKey(std::string& key, double v) {
+  if (std::trunc(v) == v && v >= -9223372036854775808.0 && v < 9223372036854775808.0) {
+    AppendIntegerKey(key, static_cast<std::int64_t>(v));
+    return;
+  }
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  key += 'R';
+  AppendEightBytes(key, bits);
+}
+
+void AppendTextKey(std::string& key, std::string_view text, Collation collation) {
+  key += 'T';
+  switch (collation) {
+    case Collation::Binary:
+      break;
+    case Collation::RTrim:
+      // Trailing blanks do not count.
+      while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+      break;
+    case Collation::NoCase: {
+      // Equal lengths, and equal up to the first NUL byte (which both hold
+      // at the same place) with ASCII letters folded; the bytes after that
+      // NUL are not compared.
+      AppendEightBytes(key, text.size());
+      const std::size_t nul = text.find('\0');
+      const std::size_t compared = nul == std::string_view::npos ? text.size() : nul + 1;
+      for (std::size_t i = 0; i < compared; ++i) {
+        const char c = text[i];
+        key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      }
+      return;
+    }
+  }
+  AppendEightBytes(key, text.size());
+  key.append(text);
+}
+
+}  // namespace
+
+ContactLiveTest::ContactLiveTest(TSQLiteDatabase& db) : db_(db) {}
+ContactLiveTest::~ContactLiveTest() = default;
+
+bool ContactLiveTest::LoadRowSet() {
+  // The statement binds UTF-8 texts: in a file of another encoding they are
+  // converted before they are compared. A view or a virtual table compares
+  // as its definition says.
+  const std::unique_ptr<TSQLiteTable> encoding = db_.QueryAllRows("PRAGMA encoding");
+  if (encoding->RowCount != 1 || encoding->CellString(0) != "UTF-8") return false;
+  const std::unique_ptr<TSQLiteTable> list =
+      db_.QueryAllRows(std::string("PRAGMA table_list(") + kContactsTable + ")");
+  if (list->RowCount != 1) return false;
+  const std::string type = list->CellString(list->ColumnIndexOf("type"));
+  if ((type != "table" && type != "shadow") || list->CellString(list->ColumnIndexOf("strict")) != "0") {
+    return false;
+  }
+  bool anyNumeric = false;
+  for (int c = 0; c < 3; ++c) {
+    const std::optional<TSQLiteColumnInfo> info = db_.ColumnInfo(kContactsTable, kLiveKeyColumns[c]);
+    if (!info) return false;
+    const std::string collation = AsciiUpper(info->Collation);
+    if (collation == "BINARY") {
+      rules_[c].collation = Collation::Binary;
+    } else if (collation == "NOCASE") {
+      rules_[c].collation = Collation::NoCase;
+    } else if (collation == "RTRIM") {
+      rules_[c].collation = Collation::RTrim;
+    } else {
+      return false;  // a collation of the caller's, which only SQLite can apply
+    }
+    const Affinity affinity = AffinityOfDeclaredType(info->DeclaredType);
+    rules_[c].numeric = affinity != Affinity::Text && affinity != Affinity::None;
+    anyNumeric = anyNumeric || rules_[c].numeric;
+  }
+  if (anyNumeric) numericAffinity_ = std::make_unique<TSQLiteNumericAffinity>(db_);
+  rows_.clear();
+  std::string key;
+  db_.ForEachRow(std::string("select c0First, c1Last, c15Phone from ") + kContactsTable,
+                 [&](const TSQLiteRow& row) {
+                   key.clear();
+                   for (int c = 0; c < 3; ++c) {
+                     switch (row.StorageClass(c)) {
+                       case kColumnNull:
+                         AppendNullKey(key);
+                         break;
+                       case kColumnText:
+                         AppendTextKey(key, row.Bytes(c), rules_[c].collation);
+                         break;
+                       case kColumnInteger:
+                         // A bound text becomes a number only in a numeric column.
+                         if (!rules_[c].numeric) return;
+                         AppendIntegerKey(key, row.Int64(c));
+                         break;
+                       case kColumnFloat:
+                         if (!rules_[c].numeric) return;
+                         AppendRealKey(key, row.Double(c));
+                         break;
+                       default:
+                         return;  // a blob never equals a text or a number
+                     }
+                   }
+                   rows_.insert(key);
+                 });
+  return true;
+}
+
+void ContactLiveTest::Decide() {
+  bool loaded = false;
+  try {
+    loaded = LoadRowSet();
+  } catch (const ESQLiteException&) {
+    // The statements meet the same fault and report it as the scan expects.
+    loaded = false;
+  }
+  if (loaded) {
+    mode_ = Mode::RowSet;
+  } else {
+    rows_.clear();
+    numericAffinity_.reset();
+    mode_ = Mode::Statements;
+    statements_ = std::make_unique<ContactLiveStatements>(db_);
+  }
+}
+
+// The key of a carved row's three values: "NULL" is compared with "is NULL",
+// any other value as a bound text, which a numeric column first turns into
+// a number when it reads as one.
+std::string ContactLiveTest::CandidateKey(const std::string& first, const std::string& last,
+                                          const std::string& phone) {
+  std::string key;
+  const std::string* values[3] = {&first, &last, &phone};
+  for (int c = 0; c < 3; ++c) {
+    const std::string& v = *values[c];
+    if (v == "NULL") {
+      AppendNullKey(key);
+      continue;
+    }
+    if (rules_[c].numeric) {
+      const TSQLiteNumericText n = numericAffinity_->Apply(v);
+      if (n.StorageClass == kColumnInteger) {
+        AppendIntegerKey(key, n.Int);
+        continue;
+      }
+      if (n.StorageClass == kColumnFloat) {
+        AppendRealKey(key, n.Real);
+        continue;
+      }
+    }
+    AppendTextKey(key, v, rules_[c].collation);
+  }
+  return key;
+}
+
+bool ContactLiveTest::ContactIsLive(const std::string& first, const std::string& last,
+                                    const std::string& phone) {
+  if (mode_ == Mode::Undecided) Decide();
+  if (mode_ == Mode::Statements) return statements_->ContactIsLive(first, last, phone);
+  return rows_.contains(CandidateKey(first, last, phone));
 }
 
 }  // namespace velmora

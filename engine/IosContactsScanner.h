@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/CarvingEngine.h"
@@ -22,6 +23,7 @@
 namespace velmora {
 
 class TSQLiteDatabase;
+class TSQLiteNumericAffinity;
 class TSQLitePreparedQuery;
 
 // The carved table and the positions of the key columns in its rows (the
@@ -93,11 +95,42 @@ std::string ContactDisplayName(const std::string& first, const std::string& last
 // its value is the text "NULL", else compared with a bound parameter.
 std::string ContactLiveQueryText(bool firstIsNull, bool lastIsNull, bool phoneIsNull);
 
-// The live test of carved rows against the open database: one statement per
-// NULL/value shape, prepared at its first use and reused, the values bound as
-// texts of their full length, so a quote or a NUL byte inside a carved value
-// is compared as part of it. Errors of the SQLite layer leave as
+// The live test as one statement per carved row: the statement of the row's
+// NULL/value shape, prepared at its first use and reused, the values bound
+// as texts of their full length, so a quote or a NUL byte inside a carved
+// value is compared as part of it. Its cost grows with the rows of the
+// table, which has no index; the scan uses it only where ContactLiveTest
+// cannot answer from its row set. Errors of the SQLite layer leave as
 // ESQLiteException.
+class ContactLiveStatements {
+ public:
+  explicit ContactLiveStatements(TSQLiteDatabase& db);
+  ~ContactLiveStatements();
+  ContactLiveStatements(const ContactLiveStatements&) = delete;
+  ContactLiveStatements& operator=(const ContactLiveStatements&) = delete;
+
+  // True when the table has a row with these first name, last name and
+  // phone text ("NULL" standing for a NULL cell).
+  bool ContactIsLive(const std::string& first, const std::string& last,
+                     const std::string& phone);
+
+ private:
+  TSQLiteDatabase& db_;
+  std::unique_ptr<TSQLitePreparedQuery> shapes_[8];
+};
+
+// The live test of a scan: the same answer as ContactLiveStatements for
+// every carved row, from one read of the content table. At its first use it
+// reads the (c0First, c1Last, c15Phone) cells of every row into a set, each
+// cell as the key under which SQLite's "=" finds it equal to a bound text:
+// NULL (found only by "is NULL"); a text by its bytes, whole, in the form
+// its collation compares (binary, NOCASE or RTRIM); an integer or real only
+// in a column of numeric affinity, where a bound text that reads as a number
+// becomes that number (SQLite itself converts it); a row with a cell that
+// no bound text can equal (a blob, a number in a text column) is left out.
+// A carved row is live when its values' key is in the set. In a file of
+// another encoding than UTF-8, a table that is no ordinary table, under a
+// collation of the caller's, or when the read fails, it runs the statements.
 class ContactLiveTest {
  public:
   explicit ContactLiveTest(TSQLiteDatabase& db);
@@ -105,14 +138,35 @@ class ContactLiveTest {
   ContactLiveTest(const ContactLiveTest&) = delete;
   ContactLiveTest& operator=(const ContactLiveTest&) = delete;
 
-  // True when the table has a row with these first name, last name and
-  // phone text.
   bool ContactIsLive(const std::string& first, const std::string& last,
                      const std::string& phone);
 
+  // True when the answers come from the row set (known after the first
+  // ContactIsLive).
+  bool UsesRowSet() const { return mode_ == Mode::RowSet; }
+
+  // How a key column compares a bound text: its affinity (a numeric one
+  // turns a text that reads as a number into that number first) and its
+  // collation.
+  enum class Collation { Binary, NoCase, RTrim };
+  struct KeyRule {
+    bool numeric = false;
+    Collation collation = Collation::Binary;
+  };
+
  private:
+  enum class Mode { Undecided, RowSet, Statements };
+  void Decide();
+  bool LoadRowSet();
+  std::string CandidateKey(const std::string& first, const std::string& last,
+                           const std::string& phone);
+
   TSQLiteDatabase& db_;
-  std::unique_ptr<TSQLitePreparedQuery> shapes_[8];
+  Mode mode_ = Mode::Undecided;
+  KeyRule rules_[3];
+  std::unique_ptr<TSQLiteNumericAffinity> numericAffinity_;
+  std::unordered_set<std::string> rows_;
+  std::unique_ptr<ContactLiveStatements> statements_;
 };
 
 // The kind's parameters for the carving engine: the table, the fixed column

@@ -1,5 +1,9 @@
 #include "engine/IosMessagesScanner.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
 #include "engine/MyFuns_.h"
 #include "engine/SQLiteTable3.h"
 
@@ -22,14 +26,234 @@ std::optional<std::int64_t> ReadRowIdBefore(std::span<const std::uint8_t> image,
   return rowid;
 }
 
-ChatIdentifierLookup::ChatIdentifierLookup(TSQLiteDatabase& db) : db_(db) {}
-ChatIdentifierLookup::~ChatIdentifierLookup() = default;
+ChatIdentifierStatement::ChatIdentifierStatement(TSQLiteDatabase& db) : db_(db) {}
+ChatIdentifierStatement::~ChatIdentifierStatement() = default;
 
-std::string ChatIdentifierLookup::ForRowId(std::int64_t rowid) {
+std::string ChatIdentifierStatement::ForRowId(std::int64_t rowid) {
   if (!query_) query_ = std::make_unique<TSQLitePreparedQuery>(db_, kChatIdentifierQuery);
   const std::unique_ptr<TSQLiteTable> result = query_->Run(std::vector<std::int64_t>{rowid});
   if (result->RowCount == 0) return kUnknownAddress;
   return result->CellString(result->ColumnIndexOf("chat_identifier"));
+}
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// An SQL identifier in double quotes.
+std::string Quoted(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+// How SQLite's plan of the look-up statement visits chat_message_join: in
+// row id order, or in the order of one index (a search for the row id only
+// visits a stretch of it). None for any other plan.
+struct JoinVisitOrder {
+  bool byRowId = true;
+  std::string index;
+};
+
+std::optional<JoinVisitOrder> PlanOfLookup(TSQLiteDatabase& db) {
+  const std::unique_ptr<TSQLiteTable> plan =
+      db.QueryAllRows(std::string("EXPLAIN QUERY PLAN ") + kChatIdentifierQuery);
+  if (plan->RowCount == 0) return std::nullopt;
+  const int detail = plan->ColumnIndexOf("detail");
+  bool chatByRowId = false;
+  std::optional<JoinVisitOrder> order;
+  int joinLines = 0;
+  for (; !plan->AtEnd(); plan->MoveNext()) {
+    const std::string line = plan->CellString(detail);
+    const std::size_t verbEnd = line.find(' ');
+    const std::string_view verb = std::string_view(line).substr(0, verbEnd);
+    if (verb == "SCALAR") continue;  // SCALAR SUBQUERY n
+    if (verbEnd == std::string::npos || (verb != "SCAN" && verb != "SEARCH")) return std::nullopt;
+    const std::size_t nameEnd = line.find(' ', verbEnd + 1);
+    const std::string_view table =
+        std::string_view(line).substr(verbEnd + 1, nameEnd == std::string::npos
+                                                       ? std::string::npos
+                                                       : nameEnd - verbEnd - 1);
+    const std::string_view rest =
+        nameEnd == std::string::npos ? std::string_view() : std::string_view(line).substr(nameEnd + 1);
+    if (EqualsIgnoringCase(table, "chat")) {
+      // One row at most: the chat's own integer row id.
+      if (verb != "SEARCH" || rest != "USING INTEGER PRIMARY KEY (rowid=?)") return std::nullopt;
+      chatByRowId = true;
+    } else if (EqualsIgnoringCase(table, "chat_message_join")) {
+      ++joinLines;
+      if (rest.empty() && verb == "SCAN") {
+        order = JoinVisitOrder{};
+      } else if (rest == "USING INTEGER PRIMARY KEY (rowid=?)") {
+        order = JoinVisitOrder{};  // message_id is the row id: one row at most
+      } else {
+        std::string_view name;
+        for (std::string_view using_ : {"USING INDEX ", "USING COVERING INDEX "}) {
+          if (StartsWith(rest, using_)) name = rest.substr(using_.size());
+        }
+        if (name.empty()) return std::nullopt;
+        if (verb == "SEARCH") {
+          const std::size_t open = name.rfind(" (");
+          if (open == std::string_view::npos) return std::nullopt;
+          name = name.substr(0, open);
+        }
+        order = JoinVisitOrder{false, std::string(name)};
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!chatByRowId || joinLines != 1) return std::nullopt;
+  return order;
+}
+
+// The rows of a one-pass result's column, as texts.
+std::vector<std::string> ColumnTexts(TSQLiteTable& table, const std::string& column) {
+  std::vector<std::string> texts;
+  if (table.RowCount == 0) return texts;
+  const int c = table.ColumnIndexOf(column);
+  for (; !table.AtEnd(); table.MoveNext()) texts.push_back(table.CellString(c));
+  return texts;
+}
+
+// The ORDER BY terms that list chat_message_join (as j) in the plan's visit
+// order; none when that order cannot be written so.
+std::optional<std::string> VisitOrderTerms(TSQLiteDatabase& db, const JoinVisitOrder& order) {
+  // An ordinary table with row ids, whose row id has a name no column takes.
+  const std::unique_ptr<TSQLiteTable> list = db.QueryAllRows("PRAGMA table_list(chat_message_join)");
+  if (list->RowCount != 1 || list->CellString(list->ColumnIndexOf("type")) != "table" ||
+      list->CellString(list->ColumnIndexOf("wr")) != "0") {
+    return std::nullopt;
+  }
+  const std::unique_ptr<TSQLiteTable> columns = db.QueryAllRows("PRAGMA table_xinfo(chat_message_join)");
+  const std::vector<std::string> names = ColumnTexts(*columns, "name");
+  std::string rowId;
+  for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+    if (std::none_of(names.begin(), names.end(),
+                     [&](const std::string& n) { return EqualsIgnoringCase(n, candidate); })) {
+      rowId = std::string("j.") + candidate;
+      break;
+    }
+  }
+  if (rowId.empty()) return std::nullopt;
+  if (order.byRowId) return rowId;
+  // Index entries are ordered by their columns, each under its collation and
+  // direction, then by the row id.
+  const std::unique_ptr<TSQLiteTable> info =
+      db.QueryAllRows("PRAGMA index_xinfo(" + Quoted(order.index) + ")");
+  if (info->RowCount == 0) return std::nullopt;
+  const int cid = info->ColumnIndexOf("cid");
+  const int name = info->ColumnIndexOf("name");
+  const int desc = info->ColumnIndexOf("desc");
+  const int coll = info->ColumnIndexOf("coll");
+  std::string terms;
+  for (; !info->AtEnd(); info->MoveNext()) {
+    if (!terms.empty()) terms += ", ";
+    const std::int64_t column = info->CellInt64(cid);
+    if (column == -1) {
+      terms += rowId;
+    } else if (column >= 0) {
+      terms += "j." + Quoted(info->CellString(name)) + " COLLATE " + Quoted(info->CellString(coll));
+    } else {
+      return std::nullopt;  // an expression
+    }
+    if (info->CellInt64(desc) != 0) terms += " DESC";
+  }
+  return terms;
+}
+
+}  // namespace
+
+ChatIdentifierLookup::ChatIdentifierLookup(TSQLiteDatabase& db) : db_(db) {}
+ChatIdentifierLookup::~ChatIdentifierLookup() = default;
+
+bool ChatIdentifierLookup::LoadMap() {
+  const std::optional<JoinVisitOrder> order = PlanOfLookup(db_);
+  if (!order) return false;
+  const std::optional<std::string> terms = VisitOrderTerms(db_, *order);
+  if (!terms) return false;
+  // Every row of chat_message_join in the plan's order, with the row id its
+  // message_id would be bound as (the integer it converts to), whether
+  // SQLite finds the two equal under the column's affinity and collation as
+  // the statement's comparison does, and its chat by the statement's own
+  // row id comparison (row id NULL: no chat).
+  const std::string sql =
+      "SELECT (CAST(j.[message_id] AS INTEGER) + 0), "
+      "(j.[message_id] = (CAST(j.[message_id] AS INTEGER) + 0)), c.[ROWID], "
+      "c.[chat_identifier] FROM [chat_message_join] AS j LEFT JOIN [chat] AS c ON "
+      "c.[ROWID] = j.[chat_id] ORDER BY " +
+      *terms;
+  rowIds_.clear();
+  addresses_.clear();
+  addresses_.emplace_back(kUnknownAddress);
+  std::unordered_map<std::int64_t, std::uint32_t> byChat;
+  db_.ForEachRow(sql, [&](const TSQLiteRow& row) {
+    if (row.StorageClass(1) != kColumnInteger || row.Int64(1) != 1) return;
+    const std::int64_t rowid = row.Int64(0);
+    std::uint32_t address = 0;  // "未知": the first row's chat is gone
+    if (row.StorageClass(2) != kColumnNull) {
+      const std::int64_t chat = row.Int64(2);
+      const auto known = byChat.find(chat);
+      if (known != byChat.end()) {
+        address = known->second;
+      } else {
+        address = static_cast<std::uint32_t>(addresses_.size());
+        addresses_.push_back(row.CellString(3));
+        byChat.emplace(chat, address);
+      }
+    }
+    rowIds_.emplace_back(rowid, address);
+  });
+  // The first row of each row id in the plan's order is its answer.
+  std::stable_sort(rowIds_.begin(), rowIds_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  rowIds_.erase(std::unique(rowIds_.begin(), rowIds_.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                rowIds_.end());
+  rowIds_.shrink_to_fit();
+  return true;
+}
+
+void ChatIdentifierLookup::Decide() {
+  bool loaded = false;
+  try {
+    loaded = LoadMap();
+  } catch (const ESQLiteException&) {
+    // The statement meets the same fault and reports it as the scan expects.
+    loaded = false;
+  }
+  if (loaded) {
+    mode_ = Mode::Map;
+  } else {
+    rowIds_.clear();
+    addresses_.clear();
+    mode_ = Mode::Statement;
+    statement_ = std::make_unique<ChatIdentifierStatement>(db_);
+  }
+}
+
+std::string ChatIdentifierLookup::ForRowId(std::int64_t rowid) {
+  if (mode_ == Mode::Undecided) Decide();
+  if (mode_ == Mode::Statement) return statement_->ForRowId(rowid);
+  const auto at = std::lower_bound(rowIds_.begin(), rowIds_.end(), rowid,
+                                   [](const auto& entry, std::int64_t id) { return entry.first < id; });
+  if (at == rowIds_.end() || at->first != rowid) return kUnknownAddress;
+  return addresses_[at->second];
 }
 
 std::string ChatIdentifierLookup::LookupChatIdentifier(std::span<const std::uint8_t> image,

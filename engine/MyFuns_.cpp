@@ -347,12 +347,6 @@ bool ParseFloat(std::string_view s, double& out) {
   return ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
 }
 
-std::string FloatText(double v) {
-  char buf[40];
-  const int n = std::snprintf(buf, sizeof buf, "%.15g", v);
-  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("0");
-}
-
 // A date value (days since 1899-12-30, the fraction the time of day; before
 // that day the fraction counts forward from the whole day) from its parts.
 double SerialFrom(int y, int m, int d, std::int64_t msOfDay) {
@@ -509,7 +503,7 @@ bool AsBool(const IniValue& v) {
 std::string AsText(const IniValue& v) {
   if (const auto* s = std::get_if<std::string>(&v)) return *s;
   if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-  if (const auto* d = std::get_if<double>(&v)) return FloatText(*d);
+  if (const auto* d = std::get_if<double>(&v)) return FloatToText(*d);
   if (const auto* b = std::get_if<bool>(&v)) return *b ? "True" : "False";
   return {};
 }
@@ -609,7 +603,7 @@ void WriteIniValue(const std::string& fileName, const std::string& section, cons
   std::string text;
   switch (kind) {
     case kIniInteger: text = std::to_string(AsInteger(value)); break;
-    case kIniFloat: text = FloatText(AsFloat(value)); break;
+    case kIniFloat: text = FloatToText(AsFloat(value)); break;
     case kIniString: text = AsText(value); break;
     case kIniDateTime:
     case kIniDate:
@@ -711,6 +705,61 @@ std::int64_t HexToInt64(const std::string& text) {
   if (s.empty() || s[0] == '-' || s[0] == '+' || ec != std::errc() || end != s.data() + s.size())
     ThrowNotInteger("$" + text);
   return static_cast<std::int64_t>(v);  // 16 digits and more fill all 64 bits
+}
+
+std::string FloatToText(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0) return "0";
+
+  // Every significant digit of the value: a double's decimal expansion ends
+  // within 767 significant digits, so this text is exact and the rounding
+  // below sees the true digits (a tie is a tie, not a printed approximation).
+  constexpr int kExactDigits = 767;
+  constexpr int kDigits = 15;
+  char buf[kExactDigits + 16];
+  const int n = std::snprintf(buf, sizeof buf, "%.*e", kExactDigits - 1, std::fabs(value));
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return "0";
+  const std::string_view text(buf, static_cast<std::size_t>(n));  // d.ddd...e[+-]x
+  const std::size_t e = text.find('e');
+  int exponent = std::atoi(buf + e + 1);
+  std::string digits;  // kDigits + 1 significant digits
+  digits += text[0];
+  digits.append(text.substr(2, kDigits));
+
+  // Round at the fifteenth digit, half away from zero; 9.99...9 carries into
+  // a new leading 1.
+  const bool up = digits[kDigits] >= '5';
+  digits.resize(kDigits);
+  if (up) {
+    int i = kDigits - 1;
+    for (; i >= 0 && digits[static_cast<std::size_t>(i)] == '9'; --i) digits[static_cast<std::size_t>(i)] = '0';
+    if (i >= 0) {
+      ++digits[static_cast<std::size_t>(i)];
+    } else {
+      digits.insert(digits.begin(), '1');
+      digits.pop_back();
+      ++exponent;
+    }
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::string out = value < 0 ? "-" : "";
+  if (exponent >= kDigits || exponent < -5) {
+    out += digits[0];
+    if (digits.size() > 1) out += '.' + digits.substr(1);
+    out += 'E' + std::to_string(exponent);
+  } else if (exponent >= 0) {
+    const std::size_t whole = static_cast<std::size_t>(exponent) + 1;  // digits before the point
+    if (digits.size() <= whole) {
+      out += digits + std::string(whole - digits.size(), '0');
+    } else {
+      out += digits.substr(0, whole) + '.' + digits.substr(whole);
+    }
+  } else {
+    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  }
+  return out;
 }
 
 std::string Int64ToBin(std::int64_t value) {

@@ -79,6 +79,13 @@ std::string IntToBin(std::uint32_t value, int bits);
 std::int64_t BinToInt64(const std::string& text);
 std::int64_t HexToInt64(const std::string& text);
 std::string Int64ToBin(std::int64_t value);
+// The program's general text of a float: the value rounded to 15 significant
+// digits (a tie away from zero), trailing zeros dropped, "." before a
+// fraction. Fixed notation from 0.00001 up to 15 digits before the point
+// ("0.00001", "123456789012345"), otherwise one digit, the fraction, "E" and
+// the exponent without "+" or leading zeros ("1E20", "1.23456789012346E15",
+// "-2.5E-6"). Zero (either sign) gives "0"; "NAN", "INF" and "-INF" the rest.
+std::string FloatToText(double value);
 std::string DvrTimeToText(const std::string& dateSep, const std::string& timeSep,
                           std::uint64_t value);
 

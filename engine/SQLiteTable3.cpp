@@ -137,12 +137,14 @@ std::int64_t TruncateToInt64(double value) {
 // Prepares sql on db. A library failure raises "Error executing SQL"; a text
 // with nothing to run raises "Could not prepare SQL statement".
 SQLiteStatement PrepareStatement(TSQLiteDatabase& db, const std::string& sql) {
+  db.LockCheckBeforePrepare("Error executing SQL");
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   const int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &raw, &tail);
   SQLiteStatement statement(raw);
   if (rc != SQLITE_OK) db.RaiseDbError("Error executing SQL", sql);
   if (!statement) db.RaiseDbError("Could not prepare SQL statement", sql);
+  db.StatementPrepared();
   return statement;
 }
 
@@ -217,6 +219,7 @@ void TSQLiteDatabase::RunStatementWithArgs(const std::string& sql,
   NotifyQuery(sql);
   ApplyNamedParams(statement.get());
   BindData(statement.get(), values);
+  if (WriterHoldsFile()) RaiseWithCode("Error executing SQL statement", SQLITE_BUSY);
   if (sqlite3_step(statement.get()) != SQLITE_DONE) {
     sqlite3_reset(statement.get());
     RaiseDbError("Error executing SQL statement", sql);
@@ -231,12 +234,22 @@ void TSQLiteDatabase::RollBackWork() {
 void TSQLiteDatabase::RaiseDbError(const std::string& msg, const std::string& /*sql*/) {
   const int code = handle_ ? sqlite3_errcode(handle_.get()) : 0;
   const char* libraryText = handle_ ? sqlite3_errmsg(handle_.get()) : nullptr;
-  if (code != 0 && libraryText) {
-    throw ESQLiteException(msg + ".\rError [" + std::to_string(code) +
-                           "]: " + SQLiteErrorText(code) + ".\r ");
-  }
+  if (code != 0 && libraryText) RaiseWithCode(msg, code);
   throw ESQLiteException(msg);
 }
+
+void TSQLiteDatabase::RaiseWithCode(const std::string& msg, int code) {
+  throw ESQLiteException(msg + ".\rError [" + std::to_string(code) + "]: " + SQLiteErrorText(code) +
+                         ".\r ");
+}
+
+void TSQLiteDatabase::LockCheckBeforePrepare(const std::string& msg) {
+  // Once the schema is read, a prepare needs the file no more; before, the
+  // library would have to read page 1 under a shared lock.
+  if (!schemaRead_ && WriterHoldsFile()) RaiseWithCode(msg, SQLITE_BUSY);
+}
+
+bool TSQLiteDatabase::WriterHoldsFile() const { return SQLiteWriterHoldsFile(handle_.get()); }
 
 void TSQLiteDatabase::NotifyQuery(const std::string& sql) {
   if (OnQuery) OnQuery(*this, sql);
@@ -394,9 +407,10 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql,
 }
 
 void TSQLiteTable::FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement,
-                            const std::string& sql) {
+                            const std::string& sql, bool lookAtLock) {
   RowCount = 0;
   ColumnCount = 0;
+  if (lookAtLock && db.WriterHoldsFile()) throw ESQLiteException("Could not prepare SQL statement");
   for (;;) {
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) break;
@@ -412,6 +426,41 @@ void TSQLiteTable::FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement,
   currentRow_ = 0;
 }
 
+int TSQLiteTable::KindOfColumn(sqlite3_stmt* statement, int c) {
+  const char* declared = sqlite3_column_decltype(statement, c);
+  if (!declared) return sqlite3_column_type(statement, c);
+  if (std::strcmp(declared, "INTEGER") == 0 || std::strcmp(declared, "BOOLEAN") == 0) {
+    return kColumnInteger;
+  }
+  if (std::strcmp(declared, "NUMERIC") == 0 || std::strcmp(declared, "FLOAT") == 0 ||
+      std::strcmp(declared, "DOUBLE") == 0 || std::strcmp(declared, "REAL") == 0) {
+    return kColumnFloat;
+  }
+  if (std::strcmp(declared, "BLOB") == 0) return kColumnBlob;
+  return kColumnText;
+}
+
+TSQLiteTable::Cell TSQLiteTable::ReadCell(sqlite3_stmt* statement, int col, int kind) {
+  // The storage class is read before any conversion below changes it.
+  if (sqlite3_column_type(statement, col) == SQLITE_NULL) return Cell();
+  switch (kind) {
+    case kColumnInteger:
+      return Cell(static_cast<std::int64_t>(sqlite3_column_int64(statement, col)));
+    case kColumnFloat:
+      return Cell(sqlite3_column_double(statement, col));
+    case kColumnBlob: {
+      const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, col));
+      const int length = sqlite3_column_bytes(statement, col);
+      if (!bytes || length <= 0) return Cell();
+      return Cell(std::vector<std::uint8_t>(bytes, bytes + length));
+    }
+    default: {  // text and null kinds: the text up to its first zero byte
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, col));
+      return Cell(std::string(text ? text : ""));
+    }
+  }
+}
+
 void TSQLiteTable::AppendFirstRowColumns(sqlite3_stmt* statement) {
   const int count = sqlite3_column_count(statement);
   ColumnCount = count > 0 ? static_cast<std::uint32_t>(count) : 0;
@@ -422,54 +471,12 @@ void TSQLiteTable::AppendFirstRowColumns(sqlite3_stmt* statement) {
     const char* name = sqlite3_column_name(statement, c);
     columnNames_.push_back(AsciiUpper(name ? name : ""));
   }
-  for (int c = 0; c < count; ++c) {
-    const char* declared = sqlite3_column_decltype(statement, c);
-    int kind = kColumnText;
-    if (!declared) {
-      kind = sqlite3_column_type(statement, c);
-    } else if (std::strcmp(declared, "INTEGER") == 0 || std::strcmp(declared, "BOOLEAN") == 0) {
-      kind = kColumnInteger;
-    } else if (std::strcmp(declared, "NUMERIC") == 0 || std::strcmp(declared, "FLOAT") == 0 ||
-               std::strcmp(declared, "DOUBLE") == 0 || std::strcmp(declared, "REAL") == 0) {
-      kind = kColumnFloat;
-    } else if (std::strcmp(declared, "BLOB") == 0) {
-      kind = kColumnBlob;
-    }
-    columnKinds_.push_back(kind);
-  }
+  for (int c = 0; c < count; ++c) columnKinds_.push_back(KindOfColumn(statement, c));
 }
 
 void TSQLiteTable::AppendRowCells(sqlite3_stmt* statement) {
   for (std::uint32_t c = 0; c < ColumnCount; ++c) {
-    const int col = static_cast<int>(c);
-    // The storage class is read before any conversion below changes it.
-    if (sqlite3_column_type(statement, col) == SQLITE_NULL) {
-      cells_.emplace_back();
-      continue;
-    }
-    switch (columnKinds_[c]) {
-      case kColumnInteger:
-        cells_.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(statement, col)));
-        break;
-      case kColumnFloat:
-        cells_.emplace_back(sqlite3_column_double(statement, col));
-        break;
-      case kColumnBlob: {
-        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, col));
-        const int length = sqlite3_column_bytes(statement, col);
-        if (!bytes || length <= 0) {
-          cells_.emplace_back();
-        } else {
-          cells_.emplace_back(std::vector<std::uint8_t>(bytes, bytes + length));
-        }
-        break;
-      }
-      default: {  // text and null kinds: the text up to its first zero byte
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, col));
-        cells_.emplace_back(std::string(text ? text : ""));
-        break;
-      }
-    }
+    cells_.push_back(ReadCell(statement, static_cast<int>(c), columnKinds_[c]));
   }
 }
 
@@ -567,6 +574,105 @@ std::string TSQLiteTable::CellBlobText(int col) const {
   return std::string(bytes->begin(), bytes->end());
 }
 
+// ---------------------------------------------------------------- row by row
+
+void TSQLiteDatabase::ForEachRow(const std::string& sql,
+                                 const std::function<void(const TSQLiteRow&)>& onRow) {
+  SQLiteStatement statement = PrepareStatement(*this, sql);
+  NotifyQuery(sql);
+  ApplyNamedParams(statement.get());
+  const TSQLiteRow row(statement.get());
+  for (;;) {
+    const int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_DONE) break;
+    if (rc == SQLITE_BUSY) throw ESQLiteException("Could not prepare SQL statement");
+    if (rc != SQLITE_ROW) {
+      sqlite3_reset(statement.get());
+      RaiseDbError("Could not retrieve data", sql);
+    }
+    onRow(row);
+  }
+}
+
+std::optional<TSQLiteColumnInfo> TSQLiteDatabase::ColumnInfo(const std::string& table,
+                                                             const std::string& column) {
+  const char* declared = nullptr;
+  const char* collation = nullptr;
+  if (sqlite3_table_column_metadata(Handle(), nullptr, table.c_str(), column.c_str(), &declared,
+                                    &collation, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return std::nullopt;
+  }
+  return TSQLiteColumnInfo{declared ? declared : "", collation ? collation : ""};
+}
+
+int TSQLiteRow::ColumnCount() const { return sqlite3_column_count(statement_); }
+
+int TSQLiteRow::StorageClass(int col) const { return sqlite3_column_type(statement_, col); }
+
+std::int64_t TSQLiteRow::Int64(int col) const { return sqlite3_column_int64(statement_, col); }
+
+double TSQLiteRow::Double(int col) const { return sqlite3_column_double(statement_, col); }
+
+std::string_view TSQLiteRow::Bytes(int col) const {
+  const void* bytes = sqlite3_column_type(statement_, col) == SQLITE_BLOB
+                          ? sqlite3_column_blob(statement_, col)
+                          : static_cast<const void*>(sqlite3_column_text(statement_, col));
+  const int length = sqlite3_column_bytes(statement_, col);
+  if (!bytes || length <= 0) return {};
+  return {static_cast<const char*>(bytes), static_cast<std::size_t>(length)};
+}
+
+std::string TSQLiteRow::CellString(int col) const {
+  if (col < 0 || col >= ColumnCount()) {
+    throw ESQLiteException("Column index out of range: " + std::to_string(col));
+  }
+  TSQLiteTable one;
+  one.RowCount = 1;
+  one.ColumnCount = 1;
+  one.hasColumns_ = true;
+  const int kind = TSQLiteTable::KindOfColumn(statement_, col);
+  one.columnKinds_.push_back(kind);
+  one.cells_.push_back(TSQLiteTable::ReadCell(statement_, col, kind));
+  return one.CellString(0);
+}
+
+TSQLiteNumericAffinity::TSQLiteNumericAffinity(TSQLiteDatabase& db)
+    : db_(db), statement_(PrepareStatement(db, "SELECT ?1").release()) {}
+
+TSQLiteNumericAffinity::~TSQLiteNumericAffinity() { sqlite3_finalize(statement_); }
+
+TSQLiteNumericText TSQLiteNumericAffinity::Apply(std::string_view text) {
+  struct ResetAfter {
+    sqlite3_stmt* statement;
+    ~ResetAfter() {
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+    }
+  } resetAfter{statement_};
+  if (sqlite3_bind_text64(statement_, 1, text.empty() ? kEmptyBytes : text.data(), text.size(),
+                          SQLITE_STATIC, SQLITE_UTF8) != SQLITE_OK) {
+    db_.RaiseDbError("Could not bind text", "SELECT ?1");
+  }
+  if (sqlite3_step(statement_) != SQLITE_ROW) db_.RaiseDbError("Could not retrieve data", "SELECT ?1");
+  // A protected copy of the value, which the library may convert in place.
+  sqlite3_value* value = sqlite3_value_dup(sqlite3_column_value(statement_, 0));
+  if (!value) throw ESQLiteException("Error getting memory");
+  TSQLiteNumericText result;
+  switch (sqlite3_value_numeric_type(value)) {
+    case SQLITE_INTEGER:
+      result.StorageClass = kColumnInteger;
+      result.Int = sqlite3_value_int64(value);
+      break;
+    case SQLITE_FLOAT:
+      result.StorageClass = kColumnFloat;
+      result.Real = sqlite3_value_double(value);
+      break;
+    default: break;
+  }
+  sqlite3_value_free(value);
+  return result;
+}
+
 // ---------------------------------------------------------------- prepared query
 
 TSQLitePreparedQuery::TSQLitePreparedQuery(TSQLiteDatabase& db, const std::string& sql)
@@ -595,8 +701,11 @@ std::unique_ptr<TSQLiteTable> TSQLitePreparedQuery::RunWithArgs(
   db_.NotifyQuery(sql_);
   db_.ApplyNamedParams(statement_);
   db_.BindData(statement_, values);
+  const auto now = std::chrono::steady_clock::now();
+  const bool lookAtLock = !lockLookedAt_ || now - *lockLookedAt_ >= kLockLookInterval;
+  if (lookAtLock) lockLookedAt_ = now;
   std::unique_ptr<TSQLiteTable> table(new TSQLiteTable());
-  table->FetchAll(db_, statement_, sql_);
+  table->FetchAll(db_, statement_, sql_, lookAtLock);
   return table;
 }
 

@@ -5,14 +5,17 @@
 // English texts of this layer. Texts are UTF-8 in and out.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -79,13 +82,33 @@ using BindValue =
 void FreeBlobCopy(void* block);
 
 class TSQLiteTable;
+class TSQLiteRow;
+
+// A column's declared type and collating sequence, as the schema gives them
+// (an empty type when none is declared).
+struct TSQLiteColumnInfo {
+  std::string DeclaredType;
+  std::string Collation;
+};
 
 // One open SQLite database. It exists only open: the constructor either opens
 // or raises; the destructor closes the connection.
+//
+// The file is opened read-only and immutable (SQLiteOpen): nothing that runs
+// here can change it or the files beside it, and a -wal, -shm or -journal
+// file is not read. Immutable also means that the library no longer looks at
+// the locks of other connections, so the layer looks itself, without taking
+// a lock: while another connection holds a write lock on the file, a prepare
+// that must first read the schema raises "Error executing SQL" with code 5
+// ("The database file is locked") and a step raises "Could not prepare SQL
+// statement" (a query) or "Error executing SQL statement" with code 5 (a
+// statement), the outcomes the library gives for a locked file. A file that
+// another program is writing is thus never read half-written.
 class TSQLiteDatabase {
  public:
-  // Opens fileNameUtf8 (UTF-8). key: key bytes for a keyed database (every
-  // caller passes none). Raises "Failed to open database \"<file>\" : <why>".
+  // Opens fileNameUtf8 (UTF-8) read-only. key: key bytes for a keyed database
+  // (every caller passes none). Raises
+  // "Failed to open database \"<file>\" : <why>".
   explicit TSQLiteDatabase(const std::string& fileNameUtf8, const void* key = nullptr);
   virtual ~TSQLiteDatabase();
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -101,6 +124,12 @@ class TSQLiteDatabase {
   std::string ReadCreateText(const std::string& name);
   // Column "sql" of the first row of the caller's query, or an empty text.
   std::string QuerySqlText(const std::string& sql);
+  // Runs sql and hands each row to onRow as it is stepped, keeping none (for
+  // one pass over a large table). Raises as a query does.
+  void ForEachRow(const std::string& sql, const std::function<void(const TSQLiteRow&)>& onRow);
+  // The declared type and collation of table.column, or none when the
+  // library cannot tell (no such table or column, a view).
+  std::optional<TSQLiteColumnInfo> ColumnInfo(const std::string& table, const std::string& column);
 
   // Statements without result; they raise "Error executing SQL statement"
   // unless the statement runs to its end.
@@ -117,6 +146,13 @@ class TSQLiteDatabase {
   void ApplyNamedParams(sqlite3_stmt* statement);
   void ClearNamedParams();
   void NotifyQuery(const std::string& sql);
+  // The lock look of the class note: LockCheckBeforePrepare raises msg with
+  // code 5 while the schema is unread and a writer holds the file;
+  // StatementPrepared records that a prepare went through (the schema is
+  // read); WriterHoldsFile tells whether a step would find the file locked.
+  void LockCheckBeforePrepare(const std::string& msg);
+  void StatementPrepared() { schemaRead_ = true; }
+  bool WriterHoldsFile() const;
 
   // A transaction is open. Nothing in the system opens one.
   bool InTransaction = false;
@@ -129,7 +165,9 @@ class TSQLiteDatabase {
   struct Closer {
     void operator()(sqlite3* handle) const noexcept;
   };
+  [[noreturn]] void RaiseWithCode(const std::string& msg, int code);
   std::unique_ptr<sqlite3, Closer> handle_;
+  bool schemaRead_ = false;
 };
 
 // The complete result of one query: every row is fetched and the statement
@@ -177,12 +215,20 @@ class TSQLiteTable {
 
  private:
   friend class TSQLitePreparedQuery;
+  friend class TSQLiteRow;
   using Cell = std::variant<std::monostate, std::int64_t, double, std::string,
                             std::vector<std::uint8_t>>;
+  // The kind of column c as a result whose first row is the statement's
+  // current row fixes it, and the cell of that kind the current row holds.
+  static int KindOfColumn(sqlite3_stmt* statement, int c);
+  static Cell ReadCell(sqlite3_stmt* statement, int c, int kind);
 
   TSQLiteTable() = default;
-  // Steps statement (already prepared and bound) to its end, keeping every row.
-  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql);
+  // Steps statement (already prepared and bound) to its end, keeping every
+  // row; first, with lookAtLock, raises the busy text when a writer holds
+  // the file.
+  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql,
+                bool lookAtLock = true);
   void AppendFirstRowColumns(sqlite3_stmt* statement);
   void AppendRowCells(sqlite3_stmt* statement);
   const Cell& CellAt(int col) const;
@@ -195,10 +241,61 @@ class TSQLiteTable {
   std::uint32_t currentRow_ = 0;
 };
 
+// The current row of a query run by TSQLiteDatabase::ForEachRow; valid only
+// inside the call that receives it. Read a column's storage class before its
+// value: reading a value may convert it.
+class TSQLiteRow {
+ public:
+  explicit TSQLiteRow(sqlite3_stmt* statement) : statement_(statement) {}
+  int ColumnCount() const;
+  // The storage class of the value: kColumnInteger, kColumnFloat,
+  // kColumnText, kColumnBlob or kColumnNull.
+  int StorageClass(int col) const;
+  std::int64_t Int64(int col) const;
+  double Double(int col) const;
+  // The bytes of a text or blob value, whole (NUL bytes included).
+  std::string_view Bytes(int col) const;
+  // What CellString(col) gives for a result that holds only this row: the
+  // column's kind from its declared type or, without one, from this value.
+  std::string CellString(int col) const;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+// A text as a comparison with a column of INTEGER, REAL or NUMERIC affinity
+// sees it: SQLite's numeric affinity applied, so that a text that reads
+// wholly as a number becomes that integer or real and any other text stays
+// as it is.
+struct TSQLiteNumericText {
+  int StorageClass = kColumnText;  // kColumnInteger, kColumnFloat or kColumnText
+  std::int64_t Int = 0;
+  double Real = 0;
+};
+
+// Applies numeric affinity through the library itself (one small statement
+// prepared once), for texts of any bytes. It must not outlive its database.
+class TSQLiteNumericAffinity {
+ public:
+  explicit TSQLiteNumericAffinity(TSQLiteDatabase& db);
+  ~TSQLiteNumericAffinity();
+  TSQLiteNumericAffinity(const TSQLiteNumericAffinity&) = delete;
+  TSQLiteNumericAffinity& operator=(const TSQLiteNumericAffinity&) = delete;
+
+  TSQLiteNumericText Apply(std::string_view text);
+
+ private:
+  TSQLiteDatabase& db_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
 // A query prepared once and run many times with values bound as parameters
 // 1..n (text bound with its full length, so a NUL byte inside a value
 // compares whole). Run gives a table with the same rules as an ordinary
-// query. It must not outlive its database.
+// query, except that the lock of the file (see TSQLiteDatabase) is looked
+// at on the first run and then at most once every kLockLookInterval: a scan
+// runs such a look-up for every candidate, and a look at the lock each time
+// would cost a system call each. It must not outlive its database.
 class TSQLitePreparedQuery {
  public:
   // Raises "Error executing SQL" / "Could not prepare SQL statement" as a
@@ -213,9 +310,11 @@ class TSQLitePreparedQuery {
   std::unique_ptr<TSQLiteTable> RunWithArgs(const std::vector<BindValue>& values);
 
  private:
+  static constexpr std::chrono::milliseconds kLockLookInterval{50};
   TSQLiteDatabase& db_;
   std::string sql_;
   sqlite3_stmt* statement_ = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> lockLookedAt_;
 };
 
 }  // namespace velmora

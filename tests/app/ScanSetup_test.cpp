@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <span>
 
 #include "app/ScanSetup.h"
 #include "engine/MyFuns_.h"
 #include "engine/SQLiteTable3.h"
 #include "platform/MessageBox.h"
+#include "engine/KilledWriterFixtures.h"
 #include "tests/app/DialogFixtures.h"
 
 namespace velmora {
@@ -94,13 +96,150 @@ TEST(BackupInfoTest, MissingKeysTagsOrValueLinesGiveEmptyCells) {
   }
 }
 
-TEST(BackupInfoTest, LoadTextLinesSplitsAtEveryLineEnd) {
-  TempDir dir;
-  WriteFileBytes(dir / "f", "a\r\nb\nc\rd");
-  std::vector<std::string> lines;
-  ASSERT_TRUE(LoadTextLines(dir / "f", lines));
-  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d"}));
-  EXPECT_FALSE(LoadTextLines(dir / "missing", lines));
+// A property list's bytes made as they are read: `head`, then `tailBytes`
+// bytes of `fill` (no line end), after which nothing more can be read.
+// Counts the bytes handed out.
+class GeneratedPlist {
+ public:
+  GeneratedPlist(std::string head, std::uint64_t tailBytes, char fill = 'x')
+      : head_(std::move(head)), tailLeft_(tailBytes), fill_(fill) {}
+  std::uint64_t served() const { return served_; }
+  BackupInfoSource Source() {
+    return [this](std::span<char> into, bool& failed) {
+      std::size_t n = 0;
+      while (n < into.size() && headAt_ < head_.size()) into[n++] = head_[headAt_++];
+      while (n < into.size() && tailLeft_ > 0) into[n++] = fill_, --tailLeft_;
+      served_ += n;
+      failed = n < into.size();  // past the tail nothing can be read
+      return n;
+    };
+  }
+
+ private:
+  std::string head_;
+  std::size_t headAt_ = 0;
+  std::uint64_t tailLeft_;
+  char fill_;
+  std::uint64_t served_ = 0;
+};
+
+// The bytes of `text`, then its end.
+BackupInfoSource TextSource(const std::string& text) {
+  return [text, at = std::size_t{0}](std::span<char> into, bool&) mutable {
+    const std::size_t n = std::min(into.size(), text.size() - at);
+    std::copy_n(text.data() + at, n, into.data());
+    at += n;
+    return n;
+  };
+}
+
+constexpr std::size_t kPiece = 64 * 1024;  // the reader's piece and value-line bound
+
+TEST(BackupInfoTest, ReadLineByLineAtEveryLineEndAndAcrossPieces) {
+  const std::string name = "<key>Device Name</key>";
+  const std::string date = "<key>Last Backup Date</key>";
+  // A CR LF whose CR ends the first piece and whose LF starts the second.
+  std::string crlfSplit = name + std::string(kPiece - 1 - name.size(), ' ') + "\r\n<string>A</string>\n";
+  crlfSplit += date + "\n<date>D</date>\n";
+  // "Last Backup Date" across the two pieces: "Last " in the first.
+  std::string keySplit = "<key>Device Name</key>\n<string>A</string>\n";
+  keySplit += std::string(kPiece - 5 - keySplit.size(), 'x') + "Last Backup Date\n<date>D</date>\n";
+  // Keys in a line longer than a piece, however far on; values after it.
+  const std::string longLine = std::string(3 * kPiece + 17, 'x') + name + std::string(kPiece, 'y') + date +
+                               "\n<string>A</string><date>D</date>\n";
+  const std::string afterLongLine = "<data>" + std::string(5 * kPiece, 'Q') + "</data>\n" +
+                                    InfoPlistText("A", "D");
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* device;
+    const char* date;
+  } cases[] = {
+      {"CR LF", name + "\r\n<string>A</string>\r\n" + date + "\r\n<date>D</date>\r\n", "A", "D"},
+      {"LF", name + "\n<string>A</string>\n" + date + "\n<date>D</date>", "A", "D"},
+      {"CR", name + "\r<string>A</string>\r" + date + "\r<date>D</date>", "A", "D"},
+      {"an empty line is a line", name + "\n\n<string>A</string>\n" + date + "\r\n\r\n<date>D</date>", "", ""},
+      {"key on the last line", "<string>x</string>\n" + name, "", ""},
+      {"CR LF across two pieces", crlfSplit, "A", "D"},
+      {"key across two pieces", keySplit, "A", "D"},
+      {"keys far into a long line", longLine, "A", "D"},
+      {"values after a long line", afterLongLine, "A", "D"},
+      {"empty", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BackupEntry e;
+    e.DeviceName = "old";
+    ASSERT_TRUE(ReadBackupInfo(TextSource(c.text), e));
+    EXPECT_EQ(e.DeviceName, c.device);
+    EXPECT_EQ(e.BackupDate, c.date);
+  }
+}
+
+TEST(BackupInfoTest, ReadingStopsOnceBothValuesAreTaken) {
+  // Values near the start of a 512 MB list whose end cannot be read: found,
+  // and no more than the first piece is read.
+  GeneratedPlist big(InfoPlistText("王的 iPhone", "2014-03-05T04:12:33Z"), 512ull << 20);
+  BackupEntry e;
+  ASSERT_TRUE(ReadBackupInfo(big.Source(), e));
+  EXPECT_EQ(e.DeviceName, "王的 iPhone");
+  EXPECT_EQ(e.BackupDate, "2014-03-05T04:12:33Z");
+  EXPECT_EQ(big.served(), kPiece);
+
+  // Nothing can be read right after the values: no matter.
+  GeneratedPlist cut(InfoPlistText("A", "D"), 0);
+  ASSERT_TRUE(ReadBackupInfo(cut.Source(), e));
+  EXPECT_EQ(e.DeviceName, "A");
+  EXPECT_EQ(e.BackupDate, "D");
+
+  // Nothing can be read before the date: the list cannot be read.
+  GeneratedPlist early("<key>Device Name</key>\n<string>A</string>\n", 3 * kPiece);
+  EXPECT_FALSE(ReadBackupInfo(early.Source(), e));
+}
+
+TEST(BackupInfoTest, ALongLineIsReadInPiecesAndAValueLineLookedAtInItsFirst64KiB) {
+  // 64 MiB without a line end and without the keys: read to its end in
+  // pieces, the window's messages running at each.
+  GeneratedPlist noBreaks("", 64ull << 20);
+  BackupEntry e;
+  int pumps = 0;
+  EXPECT_FALSE(ReadBackupInfo(noBreaks.Source(), e, [&] { ++pumps; }));  // its end cannot be read
+  EXPECT_EQ(noBreaks.served(), 64ull << 20);
+  EXPECT_EQ(pumps, (64 << 20) / static_cast<int>(kPiece));
+
+  // A value line's tags must lie in its first 64 KiB.
+  const std::string pad(kPiece - 19, ' ');  // "<string>AB</string>" ends the first 64 KiB
+  ASSERT_TRUE(ReadBackupInfo(TextSource("<key>Device Name</key>\n" + pad + "<string>AB</string>\n"), e));
+  EXPECT_EQ(e.DeviceName, "AB");
+  ASSERT_TRUE(ReadBackupInfo(TextSource("<key>Device Name</key>\n" + pad + "<string>ABC</string>\n"), e));
+  EXPECT_EQ(e.DeviceName, "");
+}
+
+TEST(BackupListTest, LargePropertyListsAreListed) {
+  // A 512 MB list, sparse past its text, and one whose values follow a line
+  // of 8 MB.
+  TempDir home;
+  const std::string root = home.path() + "/Backup/";
+  const std::string big = MakeBackupFolder(root, "big", "大文件", "2014-01-01T00:00:00Z");
+  fs::resize_file(big + "/Info.plist", 512ull << 20);
+  const std::string wide = root + "wide";
+  WriteFileBytes(wide + "/Info.plist",
+                 "<data>" + std::string(8 << 20, 'A') + "</data>\n" + InfoPlistText("Wide", "2015"));
+
+  const std::vector<BackupEntry> list = ListBackups(root);
+  ASSERT_EQ(list.size(), 2u);
+  BackupEntry missing;
+  EXPECT_FALSE(ReadBackupInfoFile(root + "none/Info.plist", missing));
+  for (const BackupEntry& e : list) {
+    if (e.Path == big) {
+      EXPECT_EQ(e.DeviceName, "大文件");
+      EXPECT_EQ(e.BackupDate, "2014-01-01T00:00:00Z");
+    } else {
+      EXPECT_EQ(e.Path, wide);
+      EXPECT_EQ(e.DeviceName, "Wide");
+      EXPECT_EQ(e.BackupDate, "2015");
+    }
+  }
 }
 
 TEST(BackupListTest, ListsBackupsWithAPropertyListInAnyCase) {
@@ -351,6 +490,54 @@ TEST_F(BackupSearchTest, EmptyOrMissingFolderFindsNothing) {
   int begun = -1;
   EXPECT_TRUE(SearchBackupForKind(backup_, 1, false, {[&](int n) { begun = n; }, {}}).empty());
   EXPECT_EQ(begun, 0);
+}
+
+// ---------------------------------------------------------------- evidence
+
+// File-mode identification and the backup search on databases that a writer
+// left with a -wal, a -shm or a hot -journal beside them, in folders and
+// files whose names carry blanks, "%", "?", "#" and Chinese characters:
+// every file keeps its bytes but header bytes 18 and 19 of the database, and
+// no file comes or goes.
+TEST(EvidenceSetupTest, IdentificationAndTheBackupSearchLeaveLeftoversAsTheyWere) {
+  const char* markers[] = {"ABPersonFullTextSearch_content", "chat_message_join", "call", "Friend"};
+  for (const killedwriter::LeftoverCase& c : killedwriter::LeftoverCases()) {
+    SCOPED_TRACE(c.name);
+    platform::ScriptedMessageBoxes boxes;
+    TempDir dir;
+    const std::string backup = dir / "backup/";
+    std::vector<std::string> folders, paths;
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      folders.push_back(backup + std::to_string(kind) + " " + killedwriter::kOddFolder);
+      paths.push_back(folders.back() + "/" + killedwriter::kOddFile);
+      MakeDatabase(paths.back(), {std::string("CREATE TABLE ") + markers[kind] + " (id INTEGER PRIMARY KEY, v TEXT)",
+                                  "CREATE TABLE other (v)", "INSERT INTO other VALUES ('x')"});
+      killedwriter::LeaveSidecars(paths.back(), c.leftover, killedwriter::DefaultLateWrites("other"));
+    }
+    std::vector<killedwriter::FolderBytes> left;
+    for (const std::string& f : folders) left.push_back(killedwriter::Snapshot(f));
+    const auto expectUnchanged = [&](const char* step) {
+      for (std::size_t k = 0; k < folders.size(); ++k)
+        EXPECT_EQ(killedwriter::EvidenceChanges(left[k], killedwriter::Snapshot(folders[k]),
+                                                killedwriter::kOddFile),
+                  "")
+            << step << ", kind " << k;
+    };
+
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      PatchChosenFile(paths[kind]);
+      EXPECT_EQ(IdentifyDatabaseKind(paths[kind]), std::optional<std::uint8_t>(kind));
+    }
+    expectUnchanged("file-mode identification");
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      EXPECT_EQ(SearchBackupForKind(backup, kind, true), std::vector<std::string>{paths[kind]});
+      for (std::uint8_t other = 0; other < 4; ++other)
+        EXPECT_EQ(IsKindDatabase(paths[other], kind), other == kind);
+    }
+    expectUnchanged("backup search");
+    for (const std::string& p : paths) EXPECT_EQ(VersionBytes(p), std::make_pair(1, 1));
+    EXPECT_TRUE(boxes.shown().empty());
+  }
 }
 
 TEST(FileNameOfTest, DropsTheFolder) {

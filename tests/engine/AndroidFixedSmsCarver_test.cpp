@@ -324,45 +324,176 @@ TEST_F(FixedSmsCarveTest, NothingHappensWhileScanningIsDisabled) {
   EXPECT_FALSE(ScanEnabled);
 }
 
-TEST_F(FixedSmsCarveTest, AColumnOneSerialTypeThatWouldContinueAVarintIsAMiss) {
-  Build4x({{"'10086'", 1400000000000, "1", "'only'"}});
-  Carve();
-  ASSERT_EQ(view.sectorDebugLines.size(), 1u);
-  const std::size_t pos = std::stoul(view.sectorDebugLines[0]);
-  testdb::SetBytes(path, pos - 1, {0x81});
-
-  view = RecordingScanView();
-  Carve();
-  EXPECT_EQ(view.sectorDebugLines, (std::vector<std::string>{std::to_string(pos)}));
-  EXPECT_TRUE(view.rows.empty());
-}
-
 // ---------------------------------------------------------------- by bytes
 
-// A file of two 512-byte pages: page 1 holds the header and `create`, page 2
-// ends with `tail`.
-std::vector<std::uint8_t> TwoPages(const std::string& create, const std::vector<std::uint8_t>& tail) {
-  std::vector<std::uint8_t> f(1024, 0);
+// A file of `pages` 512-byte pages: page 1 holds the header and a 4.x sms
+// CREATE text, and `bytes` lie at `offset`.
+std::vector<std::uint8_t> CraftedFile(std::size_t pages, std::size_t offset, const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::uint8_t> f(512 * pages, 0);
   const std::string magic = "SQLite format 3";
+  const std::string create = "CREATE TABLE sms (_id, thread_id, address, person, date, date_sent)";
   std::copy(magic.begin(), magic.end(), f.begin());
   f[16] = 0x02, f[17] = 0x00;  // page size 512
-  f[31] = 2;                   // two pages
+  f[31] = static_cast<std::uint8_t>(pages);
   std::copy(create.begin(), create.end(), f.begin() + 200);
-  std::copy(tail.begin(), tail.end(), f.end() - static_cast<std::ptrdiff_t>(tail.size()));
+  std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<std::ptrdiff_t>(offset));
   return f;
 }
 
-TEST_F(FixedSmsCarveTest, AHeaderWhoseContentsWouldRunPastTheImageIsNoHit) {
-  // Column 1 NULL, then a 4.x pattern whose date column's six bytes are not
-  // all in the file.
-  std::vector<std::uint8_t> tail = {0x00, 0x0F, 0x00, 0x05, 0x00, 0x01, 0x01, 0x01, 0x01, 0x01};
-  for (int c = 11; c <= 29; ++c) tail.push_back(0x00);
-  tail.insert(tail.end(), {0x41, 0x00, 0x00});
-  testdb::WriteBytes(path, TwoPages("CREATE TABLE sms (_id, date_sent)", tail));
-  Carve();
-  EXPECT_EQ(view.sectorDebugLines.size(), 1u);
-  EXPECT_TRUE(view.rows.empty());
-  ExpectIdle();
+// One column of a crafted record: its serial type's bytes and its content.
+struct Column {
+  std::vector<std::uint8_t> serialType;
+  std::vector<std::uint8_t> content;
+};
+
+Column Text(const std::string& text) {
+  return {{static_cast<std::uint8_t>(13 + 2 * text.size())}, {text.begin(), text.end()}};
+}
+
+// Columns 1 to 29 of a 4.x record: address, date (a 6-byte integer) and type
+// (serial type 9, the constant 1, or 1 and one byte) as given, every other
+// column NULL or a zero constant within the header pattern.
+std::vector<Column> Sms4x(Column column1, const std::string& address, std::int64_t date,
+                          std::uint8_t type, const std::string& body) {
+  std::vector<Column> c(29, Column{{0x00}, {}});
+  c[0] = std::move(column1);
+  c[1] = Text(address);
+  std::vector<std::uint8_t> ms;
+  for (int shift = 40; shift >= 0; shift -= 8) ms.push_back(static_cast<std::uint8_t>(date >> shift));
+  c[3] = {{0x05}, ms};                                                  // date
+  c[4] = {{0x08}, {}};                                                  // date_sent 0
+  c[8] = type == 1 ? Column{{0x09}, {}} : Column{{0x01}, {type}};       // type
+  c[9] = {{0x08}, {}};                                                  // reply_path_present 0
+  c[11] = Text(body);                                                   // body
+  return c;
+}
+
+// The record's bytes from column 1's serial type on: the serial types, then
+// the contents.
+std::vector<std::uint8_t> RecordBytes(const std::vector<Column>& columns) {
+  std::vector<std::uint8_t> out;
+  for (const Column& c : columns) out.insert(out.end(), c.serialType.begin(), c.serialType.end());
+  for (const Column& c : columns) out.insert(out.end(), c.content.begin(), c.content.end());
+  return out;
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t value) { return std::vector<std::uint8_t>(n, value); }
+
+TEST_F(FixedSmsCarveTest, ColumnOnesSerialTypeIsTheByteBeforeColumnTwosWhateverItsValue) {
+  // Column 1 (thread_id) by any serial type, its content first in the body;
+  // a second record follows the first's content at once.
+  struct Case {
+    const char* name;
+    Column column1;
+  };
+  const std::string text58 = "0123456789012345678901234567890123456789012345678901234567";
+  const std::vector<Case> cases = {
+      {"0x81: a 58-byte text", {{0x81}, {text58.begin(), text58.end()}}},
+      {"0xFF: a 121-byte text", {{0xFF}, Bytes(121, 'y')}},
+      {"0x80: a 58-byte blob", {{0x80}, Bytes(58, 0x05)}},
+      {"0x7F: a 57-byte text", {{0x7F}, Bytes(57, 'z')}},
+      {"a float", {{0x07}, {0x40, 0x09, 0x21, 0xFB, 0x54, 0x44, 0x2D, 0x18}}},
+      {"an 8-byte integer", {{0x06}, Bytes(8, 0x05)}},
+      {"NULL", {{0x00}, {}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint8_t> first =
+        RecordBytes(Sms4x(c.column1, "10086", 1400000000000, 1, "first body"));
+    const std::vector<std::uint8_t> second =
+        RecordBytes(Sms4x({{0x01}, {0x07}}, "95588", 1400000100000, 2, "second body"));
+    std::vector<std::uint8_t> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    constexpr std::size_t kAt = 520;
+    testdb::WriteBytes(path, CraftedFile(2, kAt, both));
+    view = RecordingScanView();
+    SmsRecords.clear();
+    Carve();
+
+    EXPECT_EQ(view.sectorDebugLines,
+              (std::vector<std::string>{std::to_string(kAt + 1), std::to_string(kAt + first.size() + 1)}));
+    ASSERT_EQ(view.rows.size(), 2u);
+    EXPECT_EQ(view.rows[0], (std::vector<std::string>{"0", "10086", UnixMsToText(1400000000000), "接收",
+                                                      "first body"}));
+    EXPECT_EQ(view.rows[1], (std::vector<std::string>{"1", "95588", UnixMsToText(1400000100000), "发送",
+                                                      "second body"}));
+    ASSERT_EQ(SmsRecords.size(), 2u);
+    EXPECT_EQ(SmsRecords[0].Body, "first body");
+    ExpectIdle();
+  }
+}
+
+TEST_F(FixedSmsCarveTest, ALongSerialTypeMovesTheWalkPastTheWholeHeader) {
+  // A header matching the 4.x pattern with serial types of more than four
+  // bytes among columns 11 to 29. The bytes at the end of the first long one
+  // start a second match of the pattern, which lies inside that header and is
+  // not tested; the walk goes on where the header's serial types end, where a
+  // real record's column 2 starts (its column 1 is the header's last byte, a
+  // NULL).
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::uint8_t>> longTypes;  // columns 11, 20 (empty: NULL)
+  };
+  const std::vector<Case> cases = {
+      {"one of five bytes", {{0x80, 0x80, 0x80, 0x80, 0x0F}, {}}},
+      {"five and six bytes", {{0x80, 0x80, 0x80, 0x80, 0x0F}, {0x81, 0x81, 0x81, 0x81, 0x81, 0x01}}},
+      {"a ninth byte ends a serial type whatever its value",
+       {{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x8F}, {}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Columns 1 to 29: the pattern, then the long serial types; column 12
+    // onwards make the bytes from the first long one's last byte on fit the
+    // pattern (0, 5, 0, then zeros).
+    std::vector<std::uint8_t> header = {0x00, 0x0F, 0x00, 0x05, 0x08, 0x00, 0x09, 0x00, 0x09, 0x08};
+    for (int column = 11; column <= 29; ++column) {
+      if (column == 11 && !c.longTypes[0].empty()) {
+        header.insert(header.end(), c.longTypes[0].begin(), c.longTypes[0].end());
+      } else if (column == 20 && !c.longTypes[1].empty()) {
+        header.insert(header.end(), c.longTypes[1].begin(), c.longTypes[1].end());
+      } else {
+        header.push_back(column == 13 ? 0x05 : 0x00);
+      }
+    }
+    const std::size_t headerRead = header.size() - 1;  // K: columns 2 to 29
+    const std::vector<std::uint8_t> next =
+        RecordBytes(Sms4x({{0x00}, {}}, "10086", 1400000000000, 1, "after the long header"));
+    header.insert(header.end(), next.begin() + 1, next.end());  // its column 1: the header's last byte
+    constexpr std::size_t kAt = 600;
+    testdb::WriteBytes(path, CraftedFile(2, kAt, header));
+    view = RecordingScanView();
+    Carve();
+
+    const std::size_t pos = kAt + 1;
+    EXPECT_EQ(view.sectorDebugLines,
+              (std::vector<std::string>{std::to_string(pos), std::to_string(pos + headerRead)}));
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0], (std::vector<std::string>{"0", "10086", UnixMsToText(1400000000000), "接收",
+                                                      "after the long header"}));
+  }
+}
+
+TEST_F(FixedSmsCarveTest, AHeaderOrContentThatWouldRunPastTheImageIsNoHit) {
+  // Records at the end of the file's last page, each missing its last bytes.
+  std::vector<std::uint8_t> datePast = {0x00, 0x0F, 0x00, 0x05, 0x00, 0x01, 0x01, 0x01, 0x01, 0x01};
+  for (int c = 11; c <= 29; ++c) datePast.push_back(0x00);
+  datePast.insert(datePast.end(), {0x41, 0x00, 0x00});  // the date's six bytes are not all there
+  std::vector<std::uint8_t> column1Past =
+      RecordBytes(Sms4x({{0xFF}, Bytes(121, 'y')}, "10086", 1400000000000, 1, "body"));
+  column1Past.resize(1 + 28 + 100);  // column 1's text cut after 100 bytes
+  std::vector<std::uint8_t> serialTypePast = {0x00, 0x0F, 0x00, 0x05, 0x00, 0x01, 0x01, 0x01, 0x01, 0x01};
+  serialTypePast.insert(serialTypePast.end(), {0x00, 0x81, 0x81});  // column 12's varint goes on past the end
+  for (const auto& [name, tail] : std::vector<std::pair<const char*, std::vector<std::uint8_t>>>{
+           {"a column's content", datePast}, {"column 1's content", column1Past},
+           {"a serial type", serialTypePast}}) {
+    SCOPED_TRACE(name);
+    testdb::WriteBytes(path, CraftedFile(2, 1024 - tail.size(), tail));
+    view = RecordingScanView();
+    Carve();
+    EXPECT_EQ(view.sectorDebugLines, (std::vector<std::string>{std::to_string(1024 - tail.size() + 1)}));
+    EXPECT_TRUE(view.rows.empty());
+    ExpectIdle();
+  }
 }
 
 TEST(FixedSmsLayoutTest, TheLayoutComesFromThe665BytesAfterTheFirstCreateText) {

@@ -13,6 +13,7 @@
 
 #include "TestDb.h"
 #include "engine/AndroidCallScanner.h"
+#include "engine/AndroidTemporaryCopy.h"
 
 namespace velmora::androidtest {
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 
 #include "IosKindsFixtures.h"
@@ -338,6 +339,121 @@ TEST(ContactLiveTest, ComparesBoundValuesWhole) {
   EXPECT_TRUE(live.ContactIsLive("NULL", "L", "NULL"));
 }
 
+// ------------------------------------------- row set against the statements
+
+// A content table whose three key columns are declared one way.
+struct LiveTableCase {
+  const char* name;
+  const char* keyDeclaration;  // what follows each key column's name
+  bool rowSet;                 // answered from the row set, not the statements
+  const char* encoding = "UTF-8";
+};
+std::ostream& operator<<(std::ostream& os, const LiveTableCase& c) { return os << c.name; }
+
+class ContactLiveRowSetTest : public ::testing::TestWithParam<LiveTableCase> {};
+
+// Every carved row gets the live or deleted answer of the statements, on a
+// table of NULL cells, "NULL" texts, texts with a NUL byte, integer, real and
+// blob cells, and texts that read as numbers, under each kind of column.
+TEST_P(ContactLiveRowSetTest, GivesTheAnswerOfTheStatementForEveryCarvedRow) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("ab.db");
+  std::string create = "CREATE TABLE 'ABPersonFullTextSearch_content'(docid INTEGER PRIMARY KEY";
+  for (int i = 0; i < 23; ++i) {
+    const bool key = i == 0 || i == 1 || i == 15;
+    const std::string name = i == 0 ? "c0First" : i == 1 ? "c1Last" : i == 15 ? "c15Phone"
+                                                                  : "c" + std::to_string(i) + "x";
+    create += ", '" + name + "' " + (key ? GetParam().keyDeclaration : "");
+  }
+  create += ")";
+  const char* cells[] = {"NULL",    "'NULL'",  "CAST(X'410042' AS TEXT)", "5",   "5.0",
+                         "1.5",     "X'35'",   "'5'",  "''",    "'it''s'", "'a'",
+                         "CAST(X'610078' AS TEXT)", "'A '", "-0.0", "9007199254740993", "1e20",
+                         "'5abc'"};
+  const char* lasts[] = {"NULL", "'L'", "7"};
+  const char* phones[] = {"'P'", "NULL"};
+  std::string sql = std::string("PRAGMA encoding='") + GetParam().encoding + "';" + create + ";";
+  for (const char* first : cells)
+    for (const char* last : lasts)
+      for (const char* phone : phones)
+        sql += std::string("INSERT INTO ABPersonFullTextSearch_content (c0First, c1Last, c15Phone) "
+                           "VALUES (") + first + ", " + last + ", " + phone + ");";
+  testdb::Build(path, sql);
+
+  TSQLiteDatabase db(path);
+  ContactLiveTest live(db);
+  ContactLiveStatements statements(db);
+  const std::string firsts[] = {"NULL", std::string("A\0B", 3), "A", "a", "A ", "5", "5.0",
+                                " 5", "5 ", "+5", "1e0", "0x5", "5abc", "1.5", "", "it's",
+                                std::string("a\0y", 3), std::string("A\0x", 3), "-0",
+                                "9007199254740993", "9007199254740992.0", "1e20",
+                                "100000000000000000000", "A\0"};
+  const std::string lastValues[] = {"NULL", "L", "7", "7.0", "x"};
+  const std::string phoneValues[] = {"P", "NULL", "p"};
+  int liveCount = 0;
+  for (const std::string& first : firsts)
+    for (const std::string& last : lastValues)
+      for (const std::string& phone : phoneValues) {
+        const bool expected = statements.ContactIsLive(first, last, phone);
+        EXPECT_EQ(live.ContactIsLive(first, last, phone), expected)
+            << "first [" << first << "] last [" << last << "] phone [" << phone << "]";
+        liveCount += expected ? 1 : 0;
+      }
+  EXPECT_GT(liveCount, 5);  // the cases reach both answers
+  EXPECT_EQ(live.UsesRowSet(), GetParam().rowSet);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ColumnKinds, ContactLiveRowSetTest,
+    ::testing::Values(LiveTableCase{"NoType", "", true}, LiveTableCase{"Text", "TEXT", true},
+                      LiveTableCase{"Varchar", "VARCHAR(20)", true},
+                      LiveTableCase{"Blob", "BLOB", true},
+                      LiveTableCase{"Integer", "INTEGER", true},
+                      LiveTableCase{"Numeric", "NUMERIC", true},
+                      LiveTableCase{"Real", "REAL", true},
+                      LiveTableCase{"NoCase", "TEXT COLLATE NOCASE", true},
+                      LiveTableCase{"NumericNoCase", "NUMERIC COLLATE NOCASE", true},
+                      LiveTableCase{"RTrim", "COLLATE RTRIM", true},
+                      LiveTableCase{"Utf16", "TEXT", false, "UTF-16le"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ContactLiveRowSet, TheAddressBooksFullTextTableIsAnsweredFromTheRowSet) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("ab.db");
+  {
+    FixtureDb db(path);
+    db.Exec(iosfix::kContactsFtsTable);
+    iosfix::AddContact(db, 1, std::string("A\0B", 3), std::string("it's"), std::string("P"));
+  }
+  TSQLiteDatabase db(path);
+  ContactLiveTest live(db);
+  EXPECT_TRUE(live.ContactIsLive(std::string("A\0B", 3), "it's", "P"));
+  EXPECT_TRUE(live.UsesRowSet());
+}
+
+TEST(ContactLiveRowSet, AMissingKeyColumnFailsAsTheStatementFails) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("ab.db");
+  testdb::Build(path, "CREATE TABLE ABPersonFullTextSearch_content (docid INTEGER PRIMARY KEY, "
+                      "c0First, c1Last)");
+  TSQLiteDatabase db(path);
+  ContactLiveTest live(db);
+  ContactLiveStatements statements(db);
+  std::string expected, got;
+  try {
+    statements.ContactIsLive("A", "B", "C");
+  } catch (const ESQLiteException& e) {
+    expected = e.what();
+  }
+  try {
+    live.ContactIsLive("A", "B", "C");
+  } catch (const ESQLiteException& e) {
+    got = e.what();
+  }
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(got, expected);
+}
+
 TEST(IosContactsSchemaTest, ALiveTableOfFewerThan17ColumnsReportsNoRows) {
   testdb::TempDir dir;
   testdb::ScanFixtureState state;
@@ -371,20 +487,56 @@ TEST(IosContactsSchemaTest, AFileWithoutTheTableShowsTheNotFoundText) {
   EXPECT_TRUE(state.view.IsEnabled(ScanCommand::Start));
 }
 
-TEST_F(IosContactsScanTest, ALiveTestErrorEndsTheScanAndKeepsTheHitsSoFar) {
+// The live test reads the table once, at the first carved row: an error
+// there ends the scan with an error box before any hit.
+TEST_F(IosContactsScanTest, ALiveTestErrorEndsTheScanWithAnErrorBox) {
   Build([](FixtureDb& db) {
-    for (int i = 0; i < 60; ++i)
-      iosfix::AddContact(db, i + 1, "First" + std::to_string(i), std::string(1200, 'n'),
-                                     PhoneText("10086", "8610086" + std::to_string(i % 10)));
+    for (int i = 0; i < 3; ++i)
+      iosfix::AddContact(db, i + 1, "First" + std::to_string(i), std::string("Last"),
+                         PhoneText("10086", "8610086" + std::to_string(i)));
   });
-  // After the first hit the table goes, through the scan's own connection
-  // (which holds the file for the walk).
+  CarveKind kind = IosContactsKind();
+  const auto walk = kind.scanPage;
+  kind.scanPage = [&](CarveRun& run, std::size_t pageEnd) {
+    testdb::InterruptEveryStatement(*run.database);
+    walk(run, pageEnd);
+  };
+  testdb::ScanFixtureState::Target(path);
+  RunCarve(view, kind);
+  ASSERT_EQ(state.boxes.shown().size(), 1u);
+  EXPECT_EQ(state.boxes.shown()[0].icon, platform::MbIcon::Error);
+  EXPECT_TRUE(ContactRecords.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_TRUE(view.IsEnabled(ScanCommand::Start));
+  EXPECT_FALSE(view.IsEnabled(ScanCommand::Stop));
+}
+
+// Where the live test runs its statement per carved row (a STRICT table
+// here, whose column types the row set does not read), an error in a later
+// row's statement ends the scan and keeps the hits so far.
+TEST_F(IosContactsScanTest, ALiveTestErrorDuringTheWalkKeepsTheHitsSoFar) {
+  Build([](FixtureDb& db) {
+    db.Exec("DROP TABLE ABPersonFullTextSearch");
+    std::string create =
+        "CREATE TABLE ABPersonFullTextSearch_content (docid INTEGER PRIMARY KEY, c0First "
+        "ANY, c1Last ANY";
+    for (int i = 2; i < 23; ++i)
+      create += i == 15 ? std::string(", c15Phone ANY") : ", c" + std::to_string(i) + "x ANY";
+    db.Exec(create + ") STRICT");
+    for (int i = 0; i < 60; ++i)
+      db.Run("INSERT INTO ABPersonFullTextSearch_content (docid, c0First, c1Last, c15Phone) "
+             "VALUES (?, ?, ?, ?)",
+             {std::int64_t{i + 1}, "First" + std::to_string(i), std::string(1200, 'n'),
+              PhoneText("10086", "8610086" + std::to_string(i % 10))});
+  });
+  // After the first hit every live test of the scan's own connection (which
+  // holds the file for the walk) fails.
   CarveKind kind = IosContactsKind();
   const auto walk = kind.scanPage;
   bool dropped = false;
   kind.scanPage = [&](CarveRun& run, std::size_t pageEnd) {
     if (!dropped && !ContactRecords.empty()) {
-      run.database->RunStatement("DROP TABLE ABPersonFullTextSearch");
+      testdb::InterruptEveryStatement(*run.database);
       dropped = true;
     }
     walk(run, pageEnd);

@@ -191,22 +191,27 @@ TEST_P(IosMessagesScanTest, ALookUpErrorEndsTheScanWithAnErrorBoxAndIdleControls
   ExpectIdle();
 }
 
+// Where the look-up runs its statement per candidate (here the plan searches
+// an index on an expression, whose order the map does not follow), an error
+// in a later candidate's look-up ends the scan and keeps the hits so far.
 TEST_P(IosMessagesScanTest, ALookUpErrorDuringTheWalkKeepsTheHitsSoFar) {
   // Messages with large bodies, so that they spread over many pages.
   Build([](FixtureDb& db) {
+    db.Exec("DROP INDEX chat_message_join_idx_message_id_only; CREATE INDEX "
+            "chat_message_join_by_expression ON chat_message_join(message_id, chat_id + 0)");
     iosfix::AddChat(db, 1, "+8613800138000");
     for (int i = 0; i < 40; ++i)
       iosfix::AddMessage(db, iosfix::Msg("message " + std::to_string(i) + std::string(1500, '.'),
                               std::int64_t{0}, std::int64_t{400000000}, 1));
   });
-  // After the first hit the chat table goes, through the scan's own
-  // connection (which holds the file for the walk).
+  // After the first hit every look-up of the scan's own connection (which
+  // holds the file for the walk) fails.
   CarveKind kind = IosMessagesKind();
   const auto lookUp = kind.beforeChecks;
   bool dropped = false;
   kind.beforeChecks = [&](CarvedRecord& rec, CarveRun& run) {
     if (!dropped && !SmsRecords.empty()) {
-      run.database->RunStatement("DROP TABLE chat");
+      testdb::InterruptEveryStatement(*run.database);
       dropped = true;
     }
     lookUp(rec, run);
@@ -323,6 +328,130 @@ TEST(IosMessagesHeaderTest, TextsUpToThePageSizeLessSevenBytesPass) {
   };
   EXPECT_TRUE(matcher.Match(header(2 * 1017 + 13), 0));
   EXPECT_FALSE(matcher.Match(header(2 * 1018 + 13), 0));
+}
+
+// ------------------------------------------- the map against the statement
+
+// One way of declaring the chat and join tables.
+struct ChatSchemaCase {
+  const char* name;
+  const char* chat;  // CREATE TABLE chat ...
+  const char* join;  // CREATE TABLE chat_message_join ... and its indexes
+  bool map;          // answered from the map, not the statement
+};
+std::ostream& operator<<(std::ostream& os, const ChatSchemaCase& c) { return os << c.name; }
+
+class ChatLookupMapTest : public ::testing::TestWithParam<ChatSchemaCase> {};
+
+// Every row id gets the address of the statement: several chats for one
+// message (the first row in the plan's order wins, also when its chat is
+// gone), NULL and "NULL" identifiers, identifiers holding a NUL byte,
+// integer, real and blob identifiers, NULL, text and real chat ids and
+// message ids, and row ids without a chat.
+TEST_P(ChatLookupMapTest, GivesTheAddressOfTheStatementForEveryRowId) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("sms.db");
+  const std::string chats =
+      "INSERT INTO chat (ROWID, chat_identifier) VALUES (1, '+8613800138000'), (2, NULL), "
+      "(3, CAST(X'610062' AS TEXT)), (4, 42), (5, 1.5), (6, X'6869'), (7, 'NULL'), (8, '');";
+  // Inserted out of chat order, so that row order, chat order and index
+  // order differ.
+  const char* joins[][2] = {
+      {"3", "1"},     {"1", "1"},    {"8", "1"},     {"2", "2"},   {"99", "3"},  {"1", "3"},
+      {"4", "4"},     {"5", "5"},    {"6", "6"},     {"NULL", "7"}, {"'1'", "8"}, {"1.0", "9"},
+      {"'x'", "9"},   {"1", "'10'"}, {"4", "11.0"},  {"1", "'abc'"}, {"1", "NULL"}, {"7", "12"},
+      {"4", "12"},    {"6", "13"},   {"3", "13"},    {"1", "11.5"}, {"5", "' 14'"}, {"2", "14"},
+      {"1", "X'3135'"}, {"2.5", "15"}, {"1", "15"},  {"7", "127"},  {"8", "128"},  {"3", "16384"}};
+  std::string sql = std::string(GetParam().chat) + ";" + GetParam().join + ";" + chats;
+  for (const auto& j : joins) {
+    sql += std::string("INSERT OR IGNORE INTO chat_message_join (chat_id, message_id) VALUES (") + j[0] +
+           ", " + j[1] + ");";
+  }
+  testdb::Build(path, sql);
+
+  TSQLiteDatabase db(path);
+  ChatIdentifierLookup lookup(db);
+  ChatIdentifierStatement statement(db);
+  std::vector<std::int64_t> rowIds;
+  for (std::int64_t id = -1; id <= 20; ++id) rowIds.push_back(id);
+  for (std::int64_t id : {127, 128, 16384, 268435455}) rowIds.push_back(id);
+  int unknown = 0;
+  for (std::int64_t id : rowIds) {
+    const std::string expected = statement.ForRowId(id);
+    EXPECT_EQ(lookup.ForRowId(id), expected) << "row id " << id;
+    unknown += expected == kUnknownAddress ? 1 : 0;
+  }
+  EXPECT_GT(unknown, 0);
+  EXPECT_LT(unknown, static_cast<int>(rowIds.size()) / 2);
+  EXPECT_EQ(lookup.UsesMap(), GetParam().map);
+}
+
+constexpr const char* kIosChat =
+    "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, chat_identifier TEXT)";
+constexpr const char* kIosJoin =
+    "CREATE TABLE chat_message_join (chat_id INTEGER REFERENCES chat (ROWID) ON DELETE CASCADE, "
+    "message_id INTEGER REFERENCES message (ROWID) ON DELETE CASCADE, PRIMARY KEY (chat_id, "
+    "message_id))";
+
+INSTANTIATE_TEST_SUITE_P(
+    Schemas, ChatLookupMapTest,
+    ::testing::Values(
+        ChatSchemaCase{"IndexOnMessageId", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, "
+                       "PRIMARY KEY (chat_id, message_id)); CREATE INDEX j1 ON "
+                       "chat_message_join(message_id)",
+                       true},
+        ChatSchemaCase{"PrimaryKeyOnly", kIosChat, kIosJoin, true},
+        ChatSchemaCase{"NoKeyNoIndex", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)", true},
+        ChatSchemaCase{"IndexWithChatDescending", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER); "
+                       "CREATE INDEX j1 ON chat_message_join(message_id, chat_id DESC)",
+                       true},
+        ChatSchemaCase{"TextMessageIdNoCase", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id TEXT, message_id TEXT COLLATE "
+                       "NOCASE); CREATE INDEX j1 ON chat_message_join(message_id)",
+                       true},
+        ChatSchemaCase{"UntypedColumns", "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, chat_identifier)",
+                       "CREATE TABLE chat_message_join (chat_id, message_id)", true},
+        ChatSchemaCase{"RealIdentifierColumn",
+                       "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, chat_identifier REAL)",
+                       "CREATE TABLE chat_message_join (chat_id, message_id NUMERIC); CREATE "
+                       "INDEX j1 ON chat_message_join(message_id)",
+                       true},
+        // Plans the map does not follow: the statement answers.
+        ChatSchemaCase{"WithoutRowId", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, "
+                       "PRIMARY KEY (message_id, chat_id)) WITHOUT ROWID",
+                       false},
+        ChatSchemaCase{"ChatWithoutIntegerRowId",
+                       "CREATE TABLE chat (ROWID TEXT, chat_identifier TEXT)", kIosJoin, false},
+        ChatSchemaCase{"IndexOnAnExpression", kIosChat,
+                       "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER); "
+                       "CREATE INDEX j1 ON chat_message_join(message_id, chat_id + 1)",
+                       false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ChatLookupMap, AMissingTableFailsAsTheStatementFails) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("sms.db");
+  testdb::Build(path, kIosJoin);
+  TSQLiteDatabase db(path);
+  ChatIdentifierLookup lookup(db);
+  ChatIdentifierStatement statement(db);
+  std::string expected, got;
+  try {
+    statement.ForRowId(1);
+  } catch (const ESQLiteException& e) {
+    expected = e.what();
+  }
+  try {
+    lookup.ForRowId(1);
+  } catch (const ESQLiteException& e) {
+    got = e.what();
+  }
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(got, expected);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -390,6 +391,82 @@ TEST_F(IniValueTest, ValueThatDoesNotConvertReadsDefault) {
   EXPECT_EQ(ReadIniValue(file_, "s", "d", kIniDate, IniValue{1.0}), IniValue{1.0});
   EXPECT_EQ(ReadIniValue(file_, "s", "t", kIniTime, IniValue{1.0}), IniValue{1.0});
   EXPECT_EQ(ReadIniValue(file_, "s", "b", kIniBool, IniValue{true}), IniValue{true});
+}
+
+// The general float text and what the float route of the INI writes and reads
+// back.
+struct FloatCase {
+  double value;
+  const char* text;
+};
+const FloatCase kFloatCases[] = {
+    {0.0, "0"},
+    {-0.0, "0"},
+    {1.0, "1"},
+    {-1.0, "-1"},
+    {2.5, "2.5"},
+    {-0.5, "-0.5"},
+    {100.0, "100"},
+    {12345.678, "12345.678"},
+    {0.1 + 0.2, "0.3"},  // 0.30000000000000004: rounded at 15 digits
+    {1.0 / 3, "0.333333333333333"},
+    {-2.0 / 3, "-0.666666666666667"},
+    // Integers: fixed up to 15 digits, then the exponent form.
+    {123456789012345.0, "123456789012345"},
+    {999999999999999.0, "999999999999999"},
+    {999999999999999.9, "1E15"},  // rounds up to 16 digits
+    {1e15, "1E15"},
+    {1234567890123456.0, "1.23456789012346E15"},
+    {1234567890123454.0, "1.23456789012345E15"},
+    {1234567890123465.0, "1.23456789012347E15"},  // a tie rounds away from zero
+    {-1234567890123465.0, "-1.23456789012347E15"},
+    {1e20, "1E20"},
+    {-1e20, "-1E20"},
+    {1.5e300, "1.5E300"},
+    {std::numeric_limits<double>::max(), "1.79769313486232E308"},
+    // Small values: fixed from 0.00001 on, the exponent form below it.
+    {0.00001, "0.00001"},
+    {-0.0000123, "-0.0000123"},
+    {9.999999999999999e-6, "0.00001"},  // rounds up to 0.00001
+    {0.0000099999, "9.9999E-6"},
+    {0.000001, "1E-6"},
+    {-2.5e-6, "-2.5E-6"},
+    {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
+    {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+    {std::numeric_limits<double>::infinity(), "INF"},
+    {-std::numeric_limits<double>::infinity(), "-INF"},
+};
+
+TEST(FloatToTextTest, FifteenSignificantDigitsInFixedOrExponentForm) {
+  for (const FloatCase& c : kFloatCases) EXPECT_EQ(FloatToText(c.value), c.text) << c.text;
+}
+
+TEST_F(IniValueTest, TheFloatRouteWritesTheGeneralFloatTextAndReadsItBack) {
+  for (const FloatCase& c : kFloatCases) {
+    SCOPED_TRACE(c.text);
+    fs::remove(file_);
+    WriteIniValue(file_, "s", "f", kIniFloat, IniValue{c.value});
+    EXPECT_EQ(ReadAll(file_), std::string("[s]\r\nf=") + c.text + "\r\n");
+    // Read back: the value of the text (at 15 digits); a text that is no
+    // finite double (NAN, INF, and the largest double, which rounds up past
+    // the range) reads the default.
+    const double parsed = std::strtod(c.text, nullptr);
+    EXPECT_EQ(ReadIniValue(file_, "s", "f", kIniFloat, IniValue{-7.0}),
+              IniValue{std::isfinite(parsed) ? parsed : -7.0});
+  }
+  // Other values on the float route, and a float on the text route.
+  WriteIniValue(file_, "s", "int", kIniFloat, IniValue{std::int64_t{1234567890123456}});
+  WriteIniValue(file_, "s", "text", kIniFloat, IniValue{std::string("1e-7")});
+  WriteIniValue(file_, "s", "bool", kIniFloat, IniValue{true});
+  WriteIniValue(file_, "s", "string", kIniString, IniValue{1e20});
+  EXPECT_EQ(ReadIniString(file_, "s", "int", ""), "1.23456789012346E15");
+  EXPECT_EQ(ReadIniString(file_, "s", "text", ""), "1E-7");
+  EXPECT_EQ(ReadIniString(file_, "s", "bool", ""), "1");
+  EXPECT_EQ(ReadIniString(file_, "s", "string", ""), "1E20");
+  EXPECT_EQ(ReadIniValue(file_, "s", "text", kIniFloat, IniValue{}), IniValue{1e-7});
+  // A float default of a text read is given in the same text.
+  EXPECT_EQ(ReadIniValue(file_, "s", "missing", kIniString, IniValue{0.00001}),
+            IniValue{std::string("0.00001")});
 }
 
 // ---------------------------------------------------------------- folders
