@@ -44,8 +44,7 @@ TForm8::TForm8(QWidget* parent) : QDialog(parent) {
   ListView3->header()->setStretchLastSection(false);
   ListView3->setColumnWidth(0, 360);
   ListView3->setColumnWidth(1, 0);
-  ListView3->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                           "border-bottom: 1px solid #d0d0d0; }");
+  ListView3->setStyleSheet(GridLineListStyleSheet());
 
   Button1 = new QPushButton(QString::fromUtf8("确定"), this);
   Button1->setObjectName("Button1");

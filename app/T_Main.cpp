@@ -153,12 +153,27 @@ void TMain::BuildToolBar() {
   ToolBar1->toggleViewAction()->setEnabled(false);
   addToolBar(Qt::TopToolBarArea, ToolBar1);
 
-  auto button = [this](const char* name, const char* caption, QStyle::StandardPixmap icon) {
+  // The style's images come in different sizes (some only up to 32 pixels),
+  // and an icon is never drawn larger than its largest image: each is scaled
+  // to 48 pixels here, so that every image is drawn at one size and the
+  // captions under them stand on one line.
+  const QSize iconSize(48, 48);
+  const qreal ratio = devicePixelRatioF();
+  auto image = [this, iconSize, ratio](QStyle::StandardPixmap which) {
+    // The largest image the style has, scaled; the disabled look is made
+    // from it as for any icon.
+    QPixmap pixmap = style()->standardIcon(which).pixmap(iconSize * 4).scaled(
+        iconSize * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    pixmap.setDevicePixelRatio(ratio);
+    return QIcon(pixmap);
+  };
+  auto button = [this, iconSize, &image](const char* name, const char* caption,
+                                         QStyle::StandardPixmap icon) {
     auto* b = new QToolButton(ToolBar1);
     b->setObjectName(name);
     b->setText(QString::fromUtf8(caption));
-    b->setIcon(style()->standardIcon(icon));
-    b->setIconSize(QSize(48, 48));
+    b->setIcon(image(icon));
+    b->setIconSize(iconSize);
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     ToolBar1->addWidget(b);

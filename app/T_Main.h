@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dvr/DvrIndex.h"
 #include "engine/ScanView.h"
 
 class QAction;
@@ -183,6 +184,12 @@ class TMain : public QMainWindow, public ScanView {
   // Fills ListView3 with the DVR files of the selected tree node's date
   // (DvrTreeDates, DvrFileList); hides it for a node without that data.
   void RefreshFragmentList();
+  // The main window's index readers: T_Main::Read_DHFS_Index and
+  // Read_WFS_Index shown on ProgressBar1 (range 0 .. index length - 1, the
+  // position at each entry's byte offset, at the end index length - 1; an
+  // empty index leaves the bar empty) with the window's messages running.
+  std::unique_ptr<T_Main::TDvrFileList> Read_DHFS_Index(const Fbuf& index, std::int32_t startEntry);
+  std::unique_ptr<T_Main::TDvrFileList> Read_WFS_Index(const Fbuf& index, std::int32_t startEntry);
 
   // The columns of a kind's results on ListView1 (kinds 0 to 3; any other
   // kind changes nothing).

@@ -14,6 +14,7 @@
 
 #include "app/ResultModel.h"
 #include "dvr/DvrIndex.h"
+#include "dvr/DvrWalkGauge.h"
 #include "dvr/F_Debug.h"
 #include "dvr/F_Debug_Sector.h"
 #include "engine/CarvingEngine.h"
@@ -204,6 +205,18 @@ void TMain::RefreshFragmentList() {
         ListModel->IsChecked(static_cast<std::size_t>(id - 1)))
       ListView3->item(row, 0)->setCheckState(Qt::Checked);
   }
+}
+
+std::unique_ptr<T_Main::TDvrFileList> TMain::Read_DHFS_Index(const Fbuf& index,
+                                                             std::int32_t startEntry) {
+  DvrWalkGauge bar(ProgressBar1, [this] { PumpMessages(); });
+  return T_Main::Read_DHFS_Index(index, startEntry, &bar);
+}
+
+std::unique_ptr<T_Main::TDvrFileList> TMain::Read_WFS_Index(const Fbuf& index,
+                                                            std::int32_t startEntry) {
+  DvrWalkGauge bar(ProgressBar1, [this] { PumpMessages(); });
+  return T_Main::Read_WFS_Index(index, startEntry, &bar);
 }
 
 }  // namespace velmora

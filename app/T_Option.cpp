@@ -127,8 +127,7 @@ void TForm2::BuildComponents() {
   ListView3->setColumnWidth(0, 120);
   ListView3->setColumnWidth(1, 120);
   ListView3->setColumnWidth(2, 220);
-  ListView3->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                           "border-bottom: 1px solid #d0d0d0; }");
+  ListView3->setStyleSheet(GridLineListStyleSheet());
   ListView3->setEnabled(false);
 
   CheckBox5 = MakeBox(backupGroup, "CheckBox5", "通讯录", 24, 190);

@@ -20,6 +20,13 @@ QFont CjkFont(CjkFace face, int pixels, bool bold = false);
 // is installed, else empty.
 QString ApplicationCjkFamily();
 
+// The style sheet of a report list with grid lines (the backup list, the
+// WeChat picker): a light line right of and below every cell. A selected row
+// keeps a dark background with white text of its own, whatever the style
+// draws for a selection, and a disabled list shows its selected row grey on
+// grey, still readable.
+QString GridLineListStyleSheet();
+
 // Moves `window` so that it sits at the centre of its screen's free area.
 void CenterOnDesktop(QWidget* window);
 

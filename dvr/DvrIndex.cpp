@@ -184,6 +184,12 @@ std::optional<std::uint64_t> DvrIndexAreaBytes(const TDvrGeometry& geometry) {
          kSectorSize;
 }
 
+bool DvrGeometryFitsDevice(const TDvrGeometry& geometry, std::uint64_t deviceBytes) {
+  const std::uint64_t sectors = deviceBytes / kSectorSize;
+  return geometry.IndexStartSector <= geometry.IndexEndSector &&
+         geometry.IndexEndSector <= sectors && geometry.ClusterCount < sectors;
+}
+
 DvrIndexEntry DecodeDvrEntry(DvrLayout layout, std::span<const std::uint8_t, kDvrEntrySize> b) {
   DvrIndexEntry e;
   e.SizeHigh = Le16(b, 2);

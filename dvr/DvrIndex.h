@@ -87,6 +87,14 @@ TDvrGeometry ReadDvrGeometry(std::span<const std::uint8_t> sector);
 // in 64 bits. Nothing when the end lies below the start.
 std::optional<std::uint64_t> DvrIndexAreaBytes(const TDvrGeometry& geometry);
 
+// Whether a device of `deviceBytes` bytes can hold what the geometry names:
+// the index area ends at or before the device's last whole sector, and the
+// clusters 0 .. ClusterCount, each at least one sector, number no more than
+// the device's sectors. The geometry is read from the disk itself, so it is
+// held against the device before the index buffer or the cluster map is
+// allocated; one that fails names sectors past the device's end.
+bool DvrGeometryFitsDevice(const TDvrGeometry& geometry, std::uint64_t deviceBytes);
+
 // One decoded index entry, either layout. MainChannelCode is the channel byte
 // the main-window readers take (DHFS byte 1, WFS byte 31); ChannelCode the one
 // the wizard readers take (DHFS byte 1, WFS byte 30).

@@ -14,6 +14,10 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent) {
   resize(266, 480);
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
+  // Both scroll bars, and one record per line however long.
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Memo1);

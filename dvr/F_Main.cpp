@@ -31,10 +31,12 @@
 #include <stdexcept>
 
 #include "dvr/DvrIndex.h"
+#include "dvr/DvrWalkGauge.h"
 #include "dvr/myfuns.h"
 #include "engine/MyFuns_.h"
 #include "platform/Drives.h"
 #include "platform/MessageBox.h"
+#include "platform/RawFile.h"
 
 namespace velmora::F_Main {
 
@@ -191,23 +193,15 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text, int x, 
   return edit;
 }
 
-// The wizard's gauge and message pump during an index walk.
-class GaugeProgress : public DvrWalkProgress {
- public:
-  explicit GaugeProgress(QProgressBar* gauge) : gauge_(gauge) {}
-  void SetRange(std::int64_t minimum, std::int64_t maximum) override {
-    gauge_->setRange(Clamp(minimum), Clamp(maximum));
+// The size in bytes of the chosen device: the image's or block device's own
+// size when it can be told, else the sector count taken when it was chosen.
+std::uint64_t DeviceBytes() {
+  platform::RawFile device(SystemPathOf(DvrDevicePath), platform::RawFile::Access::ReadOnly);
+  if (const std::optional<std::int64_t> size = device.Size(); size && *size >= 0) {
+    return static_cast<std::uint64_t>(*size);
   }
-  void SetPosition(std::int64_t position) override { gauge_->setValue(Clamp(position)); }
-  void PumpMessages() override { QCoreApplication::processEvents(); }
-
- private:
-  static int Clamp(std::int64_t v) {
-    return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
-                                                     std::numeric_limits<int>::max()));
-  }
-  QProgressBar* gauge_;
-};
+  return static_cast<std::uint64_t>(DvrDeviceSectors) * kSectorSize;
+}
 
 }  // namespace
 
@@ -714,6 +708,9 @@ void TForm1::ComboBox1Change(QObject* /*sender*/) {
     ComboBox2->setEnabled(true);
     ComboBox2->clear();
     ComboBox2->addItems({"WFS0.2", "WFS0.3", "WFS0.4", QString::fromUtf8("巨峰")});
+    // Refilled, the list would select its first entry by itself; the user
+    // chooses the version ("Next" asks for one).
+    ComboBox2->setCurrentIndex(-1);
   }
 }
 
@@ -770,17 +767,29 @@ void TForm1::BitBtn7Click(QObject* /*sender*/) { ShowPage(TabSheet1, Label2, Lab
 // ---------------------------------------------------------------- scan
 
 // Reads the index area that DvrGeometry names and walks it into
-// DvrWizardFiles. False, with a box shown, when the area cannot be held:
-// its end below its start, more than a single read can take, or too large
-// for memory.
+// DvrWizardFiles. False, with a box shown and the gauge empty, when the area
+// cannot be held: its end below its start, sectors beyond the end of the
+// device, more than a single read can take, or too large for memory.
+//
+// The geometry comes from the disk and may be anything, so it is held
+// against the device's size before a byte is allocated: a 64 KB image that
+// claims four billion clusters must not get a 4 GB cluster map.
 bool TForm1::ReadIndexArea() {
   const std::optional<std::uint64_t> bytes = DvrIndexAreaBytes(DvrGeometry);
   if (!bytes) {
+    ShowEmptyGauge(Gauge1);
     platform::ShowMessageBox("The index area of the DVR disk is not valid !", "Information",
                              MbIcon::Error);
     return false;
   }
+  if (!DvrGeometryFitsDevice(DvrGeometry, DeviceBytes())) {
+    // What reading those sectors gives, without the read.
+    ShowEmptyGauge(Gauge1);
+    platform::ShowMessageBox("Read then device error......", "提示", MbIcon::Error);
+    return false;
+  }
   if (*bytes > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+    ShowEmptyGauge(Gauge1);
     platform::ShowMessageBox("The index area of the DVR disk is too large to be read !",
                              "Information", MbIcon::Error);
     return false;
@@ -790,6 +799,7 @@ bool TForm1::ReadIndexArea() {
     DvrWizardClusterMap.resize(static_cast<std::size_t>(DvrGeometry.ClusterCount) + 1);
     index.resize(static_cast<std::size_t>(*bytes));
   } catch (const std::bad_alloc&) {
+    ShowEmptyGauge(Gauge1);
     platform::ShowMessageBox("Not enough memory for the index of the DVR disk !", "Information",
                              MbIcon::Error);
     return false;
@@ -801,7 +811,7 @@ bool TForm1::ReadIndexArea() {
   ReadSectors(SystemPathOf(DvrDevicePath), false, DvrGeometry.IndexStartSector,
               static_cast<std::int32_t>(*bytes), index);
   const auto first = static_cast<std::int32_t>(DvrGeometry.FirstEntry);
-  GaugeProgress gauge(Gauge1);
+  DvrWalkGauge gauge(Gauge1, [] { QCoreApplication::processEvents(); });
   if (DvrTypeIndex == 0 || DvrTypeIndex == 1) {
     ReadDhfsIndex(index, first, DvrWizardFiles, &gauge);
   } else if (DvrTypeIndex == 2) {

@@ -26,6 +26,27 @@ constexpr std::string_view kDateSent = "date_sent";
 constexpr std::size_t kLayoutWindow = 665;
 // Offsets tested between two looks at the clock for the message pump.
 constexpr std::size_t kOffsetsPerTick = 4096;
+// Bytes after a tested offset that its header test and header read may
+// need (30 serial types of up to four bytes, and more).
+constexpr std::uint64_t kHeaderReach = 512;
+
+void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize);
+
+// The record whose column 1 serial type lies at file offset `from`, decoded
+// from its bytes read into `far` (as many as it needs, up to the image's end
+// or half the resident bound): for a record that runs on past the window.
+FixedSmsRecord DecodeFromFile(const FixedSmsLayout& layout, const CarveImage& image,
+                              std::uint64_t from, Fbuf& far) {
+  const std::uint64_t room = image.Total() - from;
+  for (std::uint64_t want = 4096;; want *= 4) {
+    const std::uint64_t n = std::min(want, room);
+    far.resize(static_cast<std::size_t>(n));
+    image.ReadAt(from, far);
+    FixedSmsRecord rec = DecodeFixedSmsRecord(layout, far, 1);
+    if (rec.status != FixedSmsRecord::Status::PastImage || n == room || n >= kMaxImageResidentBytes / 2)
+      return rec;
+  }
+}
 
 // Runs the window's messages when CarvePumpInterval has passed since the
 // last time.
@@ -69,18 +90,31 @@ const FixedSmsLayout& FixedSmsLayout4x() {
 
 const FixedSmsLayout* DetectFixedSmsLayout(std::span<const std::uint8_t> image,
                                            const std::function<void()>& pump) {
-  const std::string_view all(reinterpret_cast<const char*>(image.data()), image.size());
-  if (all.size() < kCreateSms.size()) return nullptr;
-  const std::size_t lastStart = all.size() - kCreateSms.size();  // last offset the text fits at
-  for (std::size_t from = 0; from <= lastStart; from += kOffsetsPerTick) {
+  CarveImage whole(image);
+  return DetectFixedSmsLayout(whole, pump);
+}
+
+const FixedSmsLayout* DetectFixedSmsLayout(CarveImage& image, const std::function<void()>& pump) {
+  const std::uint64_t total = image.Total();
+  if (total < kCreateSms.size()) return nullptr;
+  const std::uint64_t lastStart = total - kCreateSms.size();  // last offset the text fits at
+  for (std::uint64_t from = 0; from <= lastStart; from += kOffsetsPerTick) {
     if (pump) pump();
     // Candidate offsets from..to-1, with the bytes the text needs after them.
-    const std::size_t to = std::min(lastStart + 1, from + kOffsetsPerTick);
-    const std::size_t at = all.substr(from, to - from + kCreateSms.size() - 1).find(kCreateSms);
+    const std::uint64_t to = std::min(lastStart + 1, from + kOffsetsPerTick);
+    const std::uint64_t need = to + kCreateSms.size() - 1;
+    if (!image.Holds(from, need))
+      image.Load(from, from + std::max<std::uint64_t>(need - from, CarveWindowBytes));
+    const std::string_view held(reinterpret_cast<const char*>(image.data()), image.size());
+    const std::size_t at =
+        held.substr(static_cast<std::size_t>(from - image.Start()), static_cast<std::size_t>(need - from))
+            .find(kCreateSms);
     if (at == std::string_view::npos) continue;
-    const std::string_view window = all.substr(from + at, kLayoutWindow);
-    return window.find(kDateSent) != std::string_view::npos ? &FixedSmsLayout4x()
-                                                            : &FixedSmsLayout2x();
+    // The bytes from the text on, as far as the image reaches.
+    const std::uint64_t found = from + at;
+    std::string window(static_cast<std::size_t>(std::min<std::uint64_t>(kLayoutWindow, total - found)), '\0');
+    image.ReadAt(found, {reinterpret_cast<std::uint8_t*>(window.data()), window.size()});
+    return window.find(kDateSent) != std::string::npos ? &FixedSmsLayout4x() : &FixedSmsLayout2x();
   }
   return nullptr;
 }
@@ -210,12 +244,14 @@ void RunFixedLayoutSmsCarve(ScanView& view) {
   if (pageSize == 1) pageSize = 65536;
   const std::uint32_t pageCount = fmt::Get32(h, fmt::kHeaderPageCount);
 
-  // The image: pages 1..pageCount from the file's start. A read that cannot
-  // succeed (more bytes than the file holds, or than one read can count)
-  // fails with the sector routine's message and leaves no image, as a failed
-  // read leaves one of zeros: the layout search finds nothing in either.
+  // The image: pages 1..pageCount from the file's start, read window by
+  // window. An image the file cannot hold fails at once with the sector
+  // routine's message and leaves no image, as a failed read left one of
+  // zeros: the layout search finds nothing. A read that fails later (an I/O
+  // error, a file that shrank) shows the same message and ends the carve
+  // with the records found so far.
   const std::uint64_t bytes = std::uint64_t{pageSize} * pageCount;
-  Fbuf image;
+  CarveImage image;
   if (bytes > 0) {
     std::int64_t fileSize = -1;
     try {
@@ -223,21 +259,26 @@ void RunFixedLayoutSmsCarve(ScanView& view) {
     } catch (const std::exception&) {
       fileSize = -1;
     }
-    const std::int32_t count =
-        static_cast<std::int32_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(INT32_MAX)));
-    if (bytes <= static_cast<std::uint64_t>(INT32_MAX) && fileSize >= 0 &&
-        bytes <= static_cast<std::uint64_t>(fileSize)) {
-      image.assign(static_cast<std::size_t>(bytes), 0);
-      ReadSectors(SourceRawPath, false, 0, count, image);
+    if (fileSize >= 0 && bytes <= static_cast<std::uint64_t>(fileSize)) {
+      image.Open(SourceRawPath, bytes);  // on failure (its box shown) an empty image
     } else {
-      Fbuf none;
-      ReadSectors(SourceRawPath, false, 0, count, none);
+      ShowReadErrorBox();
     }
   }
-  const std::span<const std::uint8_t> img(image);
 
+  try {
+    CarveFixedLayout(view, image, pageSize);
+  } catch (const ImageReadFailed&) {
+    // The box is shown; the records so far stay.
+    FinishScanUi(view);
+  }
+}
+
+namespace {
+
+void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize) {
   Pacer pacer(view);
-  const FixedSmsLayout* layout = DetectFixedSmsLayout(img, [&] { pacer.Tick(); });
+  const FixedSmsLayout* layout = DetectFixedSmsLayout(image, [&] { pacer.Tick(); });
   if (layout == nullptr) {
     platform::ShowMessageBox("没有短信记录，扫描结束！", "提示", platform::MbIcon::Information);
     FinishScanUi(view);
@@ -245,23 +286,41 @@ void RunFixedLayoutSmsCarve(ScanView& view) {
   }
 
   // The walk: every offset after page 1 is column 2's serial type of a
-  // candidate; column 1's is the byte before it.
-  const std::size_t total = img.size();
+  // candidate; column 1's is the byte before it. The window holds the byte
+  // before the offsets it is walked for and a header's worth after them; a
+  // record that runs on past it is read again from the file.
+  const std::uint64_t end = image.Total();
+  Fbuf far;
   int hits = 0;
-  std::size_t pos = pageSize;
-  std::size_t nextTick = pos + kOffsetsPerTick;
+  std::uint64_t next = pageSize;  // file offset of the next offset tested
+  std::uint64_t nextTick = next + kOffsetsPerTick;
+  while (next < end) {
+    if (!image.Holds(next - 1, std::min(end, next + kHeaderReach + 1)))
+      image.Load(next - 1, next - 1 + std::max<std::uint64_t>(CarveWindowBytes, 2 * kHeaderReach));
+    const std::span<const std::uint8_t> img = image.Window();
+    const std::uint64_t held = image.Start() + img.size();
+    // Offsets tested in this window: up to the image's end, or a header
+    // short of the window's end.
+    const std::size_t total =
+        static_cast<std::size_t>((held == end ? end : held - kHeaderReach) - image.Start());
+    std::size_t pos = static_cast<std::size_t>(next - image.Start());
   while (pos < total) {
-    if (pos >= nextTick) {
-      nextTick = pos + kOffsetsPerTick;
+    if (image.Start() + pos >= nextTick) {
+      nextTick = image.Start() + pos + kOffsetsPerTick;
       pacer.Tick();
     }
     if (!MatchFixedSmsHeader(*layout, img, pos)) {
       ++pos;
       continue;
     }
-    view.AddSectorDebugLine(std::to_string(pos));
+    view.AddSectorDebugLine(std::to_string(image.Start() + pos));
 
-    const FixedSmsRecord rec = DecodeFixedSmsRecord(*layout, img, pos);
+    std::size_t base = 0;  // the window offset of the bytes rec was read from
+    FixedSmsRecord rec = DecodeFixedSmsRecord(*layout, img, pos);
+    if (rec.status == FixedSmsRecord::Status::PastImage && image.Start() + img.size() < end) {
+      base = pos - 1;
+      rec = DecodeFromFile(*layout, image, image.Start() + base, far);
+    }
     if (rec.status == FixedSmsRecord::Status::PastImage) {
       ++pos;
       continue;
@@ -289,9 +348,13 @@ void RunFixedLayoutSmsCarve(ScanView& view) {
     SmsRecords[static_cast<std::size_t>(hits)] = std::move(sms);
     ++hits;
 
-    pos = rec.end;  // the walk goes on after the record's content
+    pos = base + rec.end;  // the walk goes on after the record's content
+  }
+    next = image.Start() + pos;
   }
   FinishScanUi(view);
 }
+
+}  // namespace
 
 }  // namespace velmora

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CarveImage.h"
 #include "engine/ScanView.h"
 
 namespace velmora {
@@ -41,6 +42,9 @@ const FixedSmsLayout& FixedSmsLayout4x();
 // of the search.
 const FixedSmsLayout* DetectFixedSmsLayout(std::span<const std::uint8_t> image,
                                            const std::function<void()>& pump = {});
+// The same over a file image, window by window (the window moves; read
+// errors throw ImageReadFailed).
+const FixedSmsLayout* DetectFixedSmsLayout(CarveImage& image, const std::function<void()>& pump = {});
 
 // True when the serial-type bytes at pos (column 2's serial type) fit the
 // layout's pattern; false too when the pattern would reach past the image.

@@ -112,16 +112,37 @@ std::int64_t SecondsToMs(std::int64_t seconds) {
 
 // ------------------------------------------------------------------ decode
 
+const std::uint8_t* CarvedRecord::Bytes(std::uint64_t off, std::size_t n, std::string& scratch) const {
+  if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n))
+    return image_.data() + (off - base_);
+  // Outside the bytes held (DecodeRecordAt has checked that they lie inside
+  // the image): read from the file.
+  scratch.resize(n);
+  source_->ReadAt(off, {reinterpret_cast<std::uint8_t*>(scratch.data()), n});
+  return reinterpret_cast<const std::uint8_t*>(scratch.data());
+}
+
 std::uint64_t CarvedRecord::SerialType(int column) const {
   if (column < 0 || column >= ColumnCount()) return 0;
   return serialTypes_[static_cast<std::size_t>(column)];
 }
 
+namespace {
+
+std::int64_t BigEndianInteger(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t u = 0;
+  for (std::size_t i = 0; i < n; ++i) u = (u << 8) | p[i];
+  if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
+  return static_cast<std::int64_t>(u);
+}
+
+}  // namespace
+
 std::string CarvedRecord::Text(int column) const {
   if (column == 0) return column0Text_;
   if (column < 0 || column >= ColumnCount()) return {};
   const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
-  const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
+  const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
   switch (st) {
     case 0: return "NULL";
     case 8: return "0";
@@ -132,14 +153,13 @@ std::string CarvedRecord::Text(int column) const {
     default: break;
   }
   const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
-  if (st <= 6) {
-    std::uint64_t u = 0;
-    for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
-    if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
-    return std::to_string(static_cast<std::int64_t>(u));
-  }
+  std::string scratch;
+  if (st <= 6) return std::to_string(BigEndianInteger(Bytes(off, n, scratch), n));
   if (st % 2 == 0 && !decodeBlobs_) return {};
-  return std::string(reinterpret_cast<const char*>(image_.data() + off), n);
+  if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n))
+    return std::string(reinterpret_cast<const char*>(image_.data() + (off - base_)), n);
+  Bytes(off, n, scratch);
+  return scratch;
 }
 
 bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
@@ -151,11 +171,8 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
     }
     if (st >= 1 && st <= 6) {
       const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
-      const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
-      std::uint64_t u = 0;
-      for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
-      if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);
-      value = static_cast<std::int64_t>(u);
+      std::string scratch;
+      value = BigEndianInteger(Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch), n);
       return true;
     }
   }
@@ -172,72 +189,121 @@ bool CarvedRecord::IsNullOrEmpty(int column) const {
   return t.empty() || t == "NULL";
 }
 
+// The decode of a record at a file offset, over the bytes held (`image`,
+// whose first byte is at file offset `base`) and, past them, the file
+// (`source`, whose image ends at `limit`; without a source the bytes held
+// are the whole image).
+struct RecordDecoder {
+  static DecodeStatus Decode(std::span<const std::uint8_t> image, std::uint64_t base,
+                             const CarveImage* source, std::uint64_t limit, std::uint64_t offset,
+                             int firstSerialColumn, int columnCount, bool decodeBlobs,
+                             CarvedRecord& out) {
+    const std::size_t n = static_cast<std::size_t>(std::max(columnCount, 0));
+    const std::size_t first = std::min(static_cast<std::size_t>(std::max(firstSerialColumn, 0)), n);
+    out.image_ = image;
+    out.base_ = base;
+    out.source_ = source;
+    out.offset_ = offset;
+    out.headerBytes_ = 0;
+    out.decodeBlobs_ = decodeBlobs;
+    // The vectors keep their capacity from candidate to candidate; every entry
+    // is written below (zero where nothing was read).
+    out.serialTypes_.resize(n);
+    out.contentOffsets_.resize(n);
+    out.column0Text_.clear();
+    std::uint64_t* const types = out.serialTypes_.data();
+    std::uint64_t* const offsets = out.contentOffsets_.data();
+    std::fill(types, types + first, std::uint64_t{0});
+    if (n > 0) offsets[0] = 0;
+
+    // Positions are counted from `base` in 64-bit wrapping arithmetic: a
+    // record that starts before the bytes held has a "negative" position,
+    // which no test of the bytes held accepts, and base + position is always
+    // its file offset.
+    const std::size_t size = image.size();
+    const std::uint8_t* const data = image.data();
+    std::uint64_t at = offset - base;
+    for (std::size_t c = first; c < n; ++c) {
+      std::uint64_t v = 0;
+      int len = 0;
+      bool fourPresent = true;
+      if (fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes)) {
+        // Four bytes held: the varint read without further bounds tests.
+        const std::uint8_t* p = data + at;
+        if (p[0] < 0x80) {
+          v = p[0], len = 1;
+        } else if (p[1] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 7) | p[1], len = 2;
+        } else if (p[2] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 14) | (std::uint64_t{p[1] & 0x7Fu} << 7) | p[2], len = 3;
+        } else if (p[3] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 21) | (std::uint64_t{p[1] & 0x7Fu} << 14) |
+              (std::uint64_t{p[2] & 0x7Fu} << 7) | p[3];
+          len = 4;
+        }
+      } else {
+        // Outside the bytes held or at their end: the bytes up to the
+        // image's end.
+        const std::uint64_t fileAt = base + at;
+        std::uint8_t bytes[fmt::kMaxSerialTypeBytes] = {};
+        const std::size_t avail =
+            fileAt >= limit ? 0
+                            : static_cast<std::size_t>(std::min<std::uint64_t>(fmt::kMaxSerialTypeBytes, limit - fileAt));
+        if (source)
+          source->ReadAt(fileAt, {bytes, avail});
+        else if (avail > 0)
+          std::memcpy(bytes, data + at, avail);
+        len = fmt::ReadVarint(std::span<const std::uint8_t>(bytes, avail), 0, fmt::kMaxSerialTypeBytes, v);
+        fourPresent = avail == fmt::kMaxSerialTypeBytes;
+      }
+      if (len == 0) {
+        std::fill(types + c, types + n, std::uint64_t{0});
+        std::fill(offsets, offsets + n, std::uint64_t{0});
+        // Four bytes present and none ends the varint: the serial type is too
+        // long. Fewer present: the header runs off the image.
+        if (!fourPresent) return DecodeStatus::PastImage;
+        out.headerBytes_ = static_cast<std::size_t>(base + at - offset) + fmt::kMaxSerialTypeBytes;
+        return DecodeStatus::LongSerialType;
+      }
+      types[c] = v;
+      at += static_cast<std::uint64_t>(len);
+    }
+    out.headerBytes_ = static_cast<std::size_t>(base + at - offset);
+
+    // The contents, up to the image's end.
+    std::uint64_t fileAt = base + at;
+    for (std::size_t c = 1; c < n; ++c) {
+      const std::uint64_t contentSize = fmt::ContentSize(types[c]);
+      if (fileAt > limit || contentSize > limit - fileAt) {
+        std::fill(offsets + c, offsets + n, std::uint64_t{0});
+        return DecodeStatus::PastImage;
+      }
+      offsets[c] = fileAt;
+      fileAt += contentSize;
+    }
+    return DecodeStatus::Ok;
+  }
+};
+
 DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
                             int firstSerialColumn, int columnCount, bool decodeBlobs,
                             CarvedRecord& out) {
-  const std::size_t n = static_cast<std::size_t>(std::max(columnCount, 0));
-  const std::size_t first = std::min(static_cast<std::size_t>(std::max(firstSerialColumn, 0)), n);
-  out.image_ = image;
-  out.offset_ = offset;
-  out.headerBytes_ = 0;
-  out.decodeBlobs_ = decodeBlobs;
-  // The vectors keep their capacity from candidate to candidate; every entry
-  // is written below (zero where nothing was read).
-  out.serialTypes_.resize(n);
-  out.contentOffsets_.resize(n);
-  out.column0Text_.clear();
-  std::uint64_t* const types = out.serialTypes_.data();
-  std::size_t* const offsets = out.contentOffsets_.data();
-  std::fill(types, types + first, std::uint64_t{0});
-  if (n > 0) offsets[0] = 0;
+  return RecordDecoder::Decode(image, 0, nullptr, image.size(), offset, firstSerialColumn,
+                               columnCount, decodeBlobs, out);
+}
 
-  const std::size_t size = image.size();
-  const std::uint8_t* const data = image.data();
-  std::size_t at = offset;
-  for (std::size_t c = first; c < n; ++c) {
-    std::uint64_t v = 0;
-    int len = 0;
-    if (fmt::Fits(size, at, fmt::kMaxSerialTypeBytes)) {
-      // Four bytes readable: the varint read without further bounds tests.
-      const std::uint8_t* p = data + at;
-      if (p[0] < 0x80) {
-        v = p[0], len = 1;
-      } else if (p[1] < 0x80) {
-        v = (std::uint64_t{p[0] & 0x7Fu} << 7) | p[1], len = 2;
-      } else if (p[2] < 0x80) {
-        v = (std::uint64_t{p[0] & 0x7Fu} << 14) | (std::uint64_t{p[1] & 0x7Fu} << 7) | p[2], len = 3;
-      } else if (p[3] < 0x80) {
-        v = (std::uint64_t{p[0] & 0x7Fu} << 21) | (std::uint64_t{p[1] & 0x7Fu} << 14) |
-            (std::uint64_t{p[2] & 0x7Fu} << 7) | p[3];
-        len = 4;
-      }
-    } else {
-      len = fmt::ReadVarint(image, at, fmt::kMaxSerialTypeBytes, v);
-    }
-    if (len == 0) {
-      std::fill(types + c, types + n, std::uint64_t{0});
-      std::fill(offsets, offsets + n, std::size_t{0});
-      // Four bytes present and none ends the varint: the serial type is too
-      // long. Fewer present: the header runs off the image.
-      if (!fmt::Fits(size, at, fmt::kMaxSerialTypeBytes)) return DecodeStatus::PastImage;
-      out.headerBytes_ = at - offset + fmt::kMaxSerialTypeBytes;
-      return DecodeStatus::LongSerialType;
-    }
-    types[c] = v;
-    at += static_cast<std::size_t>(len);
-  }
-  out.headerBytes_ = at - offset;
+DecodeStatus DecodeRecordAt(const CarveImage& image, std::size_t offset, int firstSerialColumn,
+                            int columnCount, bool decodeBlobs, CarvedRecord& out) {
+  return RecordDecoder::Decode(image.Window(), image.Start(), &image, image.Total(),
+                               image.Start() + offset, firstSerialColumn, columnCount, decodeBlobs,
+                               out);
+}
 
-  for (std::size_t c = 1; c < n; ++c) {
-    const std::uint64_t contentSize = fmt::ContentSize(types[c]);
-    if (!fmt::Fits(size, at, static_cast<std::size_t>(contentSize))) {
-      std::fill(offsets + c, offsets + n, std::size_t{0});
-      return DecodeStatus::PastImage;
-    }
-    offsets[c] = at;
-    at += static_cast<std::size_t>(contentSize);
-  }
-  return DecodeStatus::Ok;
+DecodeStatus DecodeRecordAtFileOffset(const CarveImage& image, std::uint64_t fileOffset,
+                                      int firstSerialColumn, int columnCount, bool decodeBlobs,
+                                      CarvedRecord& out) {
+  return RecordDecoder::Decode(image.Window(), image.Start(), &image, image.Total(), fileOffset,
+                               firstSerialColumn, columnCount, decodeBlobs, out);
 }
 
 bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uint16_t> cellPointers) {
@@ -462,11 +528,23 @@ void BuildTableColumns(const std::string& createText, const CarveKind& kind, ATa
   std::string body = open == std::string::npos ? createText : createText.substr(open + 1);
   body.resize(body.size() - std::min<std::size_t>(body.size(), static_cast<std::size_t>(std::max(kind.bodyCut, 0))));
 
+  // The definitions are the comma-separated fields of the body, found in one
+  // pass. As the field routine gives them: the first is empty when the body
+  // has no comma, and every index past the last comma gives the last field.
+  std::vector<std::size_t> commas;
+  for (std::size_t at = body.find(','); at != std::string::npos; at = body.find(',', at + 1))
+    commas.push_back(at);
+  auto field = [&](std::size_t i) -> std::string {
+    if (i == 0) return commas.empty() ? std::string() : body.substr(0, commas[0]);
+    if (i >= commas.size()) return commas.empty() ? body : body.substr(commas.back() + 1);
+    return body.substr(commas[i - 1] + 1, commas[i] - commas[i - 1] - 1);
+  };
+
   columns.assign(static_cast<std::size_t>(n), PTableField{});
   keys.assign(kind.keyNames.size(), 0);
   for (int i = 0; i < n; ++i) {
     if (run) run->Tick();
-    const std::string definition = Trim(SplitField(body, ',', i));
+    const std::string definition = Trim(field(static_cast<std::size_t>(i)));
     // The first blank-separated word is the name, the second the type.
     const std::size_t blank = definition.find(' ');
     PTableField& f = columns[static_cast<std::size_t>(i)];
@@ -539,45 +617,100 @@ std::size_t TestCandidate(CarveRun& run, const HeaderMatcher& matcher, int colum
   return pos + 1;
 }
 
-// The page walk over pages 2..pageCount of the image.
+// Bytes the window keeps before the page walked (the look-backs of the
+// hooks: the row id in front of a message, most contacts' headers) and
+// after it (the first bytes of most records that run on into the next
+// page). Less in a small window; what lies past them is read from the file.
+std::size_t MarginBytes() { return std::clamp<std::size_t>(CarveWindowBytes / 4, 16, 4096); }
+
+// The bytes the window holds after the page walked: besides the margin,
+// every header the candidate test reads (at most five bytes per column).
+std::size_t LookAheadBytes(std::size_t columnCount) { return 5 * columnCount + MarginBytes(); }
+
+// Makes the window hold the page at file offset `at` with the bytes before
+// and after it; a new window is CarveWindowBytes long (or what the page and
+// its margins need, within the resident bound).
+void HoldPage(CarveRun& run, std::uint64_t at, std::size_t ahead) {
+  CarveImage& image = run.image;
+  const std::uint64_t total = image.Total();
+  const std::uint64_t from = at - std::min<std::uint64_t>(at, MarginBytes());
+  const std::uint64_t to = std::min(total, at + run.pageSize + ahead);
+  if (image.Holds(from, to)) return;
+  const std::uint64_t need = to - from;
+  const std::uint64_t length =
+      std::max(need, std::min<std::uint64_t>(CarveWindowBytes, kMaxImageResidentBytes));
+  image.Load(from, from + length);
+}
+
+// The cell pointer list of a table leaf page at window offset `start`, as
+// far as the image holds it (a long list runs on past the page).
+void ReadCellPointers(CarveRun& run, std::size_t start) {
+  const CarveImage& image = run.image;
+  run.cellPointers.clear();
+  if (image[start] != fmt::kPageTableLeaf || !fmt::Fits(image.size(), start + fmt::kPageCellCount, 2)) return;
+  const std::size_t count = fmt::Get16(image.Window(), start + fmt::kPageCellCount);
+  const std::uint64_t first = image.Start() + start + fmt::kLeafCellPointers;
+  const std::uint64_t total = image.Total();
+  const std::size_t readable =
+      first > total ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(count, (total - first) / 2));
+  if (readable == 0) return;
+  std::span<const std::uint8_t> bytes;
+  Fbuf far;
+  if (image.Holds(first, first + 2 * readable)) {
+    bytes = image.Window().subspan(static_cast<std::size_t>(first - image.Start()), 2 * readable);
+  } else {
+    far.resize(2 * readable);
+    image.ReadAt(first, far);
+    bytes = far;
+  }
+  run.cellPointers.resize(readable);
+  for (std::size_t i = 0; i < readable; ++i) run.cellPointers[i] = fmt::Get16(bytes, 2 * i);
+}
+
+// The page walk over pages 2..pageCount of the image, window by window.
 void WalkPages(CarveRun& run, const ATableField& columns) {
   const CarveKind& k = run.kind;
   ScanView& view = run.view;
-  const std::span<const std::uint8_t> image = run.image;
-  const std::size_t total = image.size();
+  const std::uint64_t total = run.image.Total();
   const std::size_t pageSize = run.pageSize;
   const HeaderMatcher matcher(columns, k.headerTest,
                               static_cast<std::uint64_t>(std::max(k.textBoundFactor, 1)) * pageSize);
   const int columnCount = static_cast<int>(columns.size());
+  const std::size_t ahead = LookAheadBytes(columns.size());
   CarvedRecord rec;
 
-  view.SetProgressRange(0, static_cast<int>(run.pageCount) - 1);
-  run.pos = pageSize;
+  // The progress bar counts pages (in steps of several when there are more
+  // than it can count).
+  const std::uint64_t lastPage = run.pageCount > 0 ? run.pageCount - 1 : 0;
+  const std::uint64_t step = lastPage / static_cast<std::uint64_t>(INT32_MAX) + 1;
+  view.SetProgressRange(0, run.pageCount > 0 ? static_cast<int>(lastPage / step) : -1);
+  std::uint64_t at = pageSize;  // file offset of the page walked next
   run.page = 1;
-  while (run.pos < total) {
+  while (at < total) {
     run.Tick();
-    view.SetProgressPosition(static_cast<int>(run.page));
+    view.SetProgressPosition(static_cast<int>(run.page / step));
     if (ScanStopRequested) break;
 
-    // Cell pointers of a table leaf page, as far as the image holds them.
-    run.cellPointers.clear();
+    HoldPage(run, at, ahead);
+    run.pos = static_cast<std::size_t>(at - run.image.Start());
     run.pageStart = run.pos;
-    if (image[run.pos] == fmt::kPageTableLeaf && fmt::Fits(total, run.pos + fmt::kPageCellCount, 2)) {
-      const std::size_t count = fmt::Get16(image, run.pos + fmt::kPageCellCount);
-      const std::size_t first = run.pos + fmt::kLeafCellPointers;
-      for (std::size_t i = 0; i < count && fmt::Fits(total, first + 2 * i, 2); ++i)
-        run.cellPointers.push_back(fmt::Get16(image, first + 2 * i));
-    }
+    // Cell pointers of a table leaf page, as far as the image holds them.
+    ReadCellPointers(run, run.pos);
     ++run.page;
-    const std::size_t pageEnd = pageSize * run.page;
+    if (run.page <= UINT32_MAX && run.freelist.Contains(static_cast<std::uint32_t>(run.page)))
+      run.cellPointers.clear();  // nothing on it is live
+    const std::uint64_t pageEndInFile = std::uint64_t{pageSize} * run.page;
+    const std::size_t pageEnd = static_cast<std::size_t>(pageEndInFile - run.image.Start());
 
     if (k.scanPage) {
       k.scanPage(run, pageEnd);
     } else {
-      const std::uint8_t* bytes = image.data();
+      const std::size_t held = run.image.size();
+      const std::uint8_t* bytes = run.image.data();
       const std::uint8_t *p12 = matcher.PairTable12Varint(), *p34 = matcher.PairTable34();
-      // Offsets below fastEnd have four readable bytes.
-      const std::size_t fastEnd = total >= 3 ? total - 3 : 0;
+      // Offsets below fastEnd have four readable bytes (the window ends at
+      // the image's end or more than a header past the page).
+      const std::size_t fastEnd = held >= 3 ? held - 3 : 0;
       std::size_t pos = run.pos;
       while (pos < pageEnd) {
         const std::size_t chunkEnd = std::min(pageEnd, pos + kCandidatesPerTick);
@@ -618,6 +751,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
       }
     }
     run.pos = pageEnd;
+    at = pageEndInFile;
   }
   run.FlushCountStatus();
 }
@@ -625,6 +759,24 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
 }  // namespace
 
 // ------------------------------------------------------------------ the run
+
+// The end of a run that an error cut short: the count status of the hits so
+// far, the kind's clean-up, the database closed, the error text in a box
+// (when it has not been shown), the idle controls.
+void EndByError(CarveRun& run, const char* text) {
+  run.FlushCountStatus();
+  if (run.kind.onAbort) {
+    try {
+      run.kind.onAbort(run);
+    } catch (...) {
+      // The clean-up of an ending run: nothing more to do about it.
+    }
+  }
+  run.db_.reset();
+  run.database = nullptr;
+  if (text) platform::ShowMessageBox(text, kCaption, MbIcon::Error);
+  FinishScanUi(run.view);
+}
 
 void RunCarve(ScanView& view, const CarveKind& k) {
   // Set-up.
@@ -662,22 +814,19 @@ void RunCarve(ScanView& view, const CarveKind& k) {
     }
     PatchSQLiteHeader(SourceRawPath, header, PatchMode::IfNeeded);
 
-    // Whole-file image: pages 1..pageCount, the count taken from the file
-    // size when the header's is 0 or more than the file holds. The product
-    // is taken in 64 bits, and the image is kept within one read's count.
+    // The file image: pages 1..pageCount, the count taken from the file
+    // size when the header's is 0 or more than the file holds (in 64 bits:
+    // no limit but the file's). It is read window by window; the first
+    // window now, the rest as the walk reaches it.
     const std::int64_t fileSize = FileSize64(SourceDbPath);
     const std::uint64_t size = fileSize > 0 ? static_cast<std::uint64_t>(fileSize) : 0;
-    std::uint64_t bytes = std::uint64_t{pageSize} * pageCount;
-    if (bytes > size || bytes == 0) pageCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(size / pageSize, UINT32_MAX));
-    const std::uint64_t maxPages = static_cast<std::uint64_t>(INT32_MAX) / pageSize;
-    if (pageCount > maxPages) pageCount = static_cast<std::uint32_t>(maxPages);
-    bytes = std::uint64_t{pageSize} * pageCount;
-    run.imageBuffer_.assign(static_cast<std::size_t>(bytes), 0);
-    if (bytes > 0)
-      ReadSectors(SourceRawPath, false, 0, static_cast<std::int32_t>(bytes), run.imageBuffer_);
-    run.image = run.imageBuffer_;
+    std::uint64_t pages = pageCount;
+    if (std::uint64_t{pageSize} * pages > size || pages == 0) pages = size / pageSize;
+    const std::uint64_t bytes = std::uint64_t{pageSize} * pages;
     run.pageSize = pageSize;
-    run.pageCount = pageCount;
+    run.pageCount = pages;
+    if (!run.image.Open(SourceRawPath, bytes)) throw ImageReadFailed();
+    run.image.Load(0, std::min<std::uint64_t>(CarveWindowBytes, kMaxImageResidentBytes));
 
     // Schema through SQLite.
     run.db_ = std::make_unique<TSQLiteDatabase>(SourceDbPath);
@@ -719,10 +868,12 @@ void RunCarve(ScanView& view, const CarveKind& k) {
     // Column descriptors.
     BuildTableColumns(createText, k, TableColumns, run.keys, &run);
 
-    // Page walk.
+    // Page walk; the free list first.
+    run.freelist = ReadFreelistOfFile(SourceRawPath, h, pageSize,
+                                      static_cast<std::uint32_t>(std::min<std::uint64_t>(run.pageCount, UINT32_MAX)));
     const auto started = std::chrono::steady_clock::now();
     WalkPages(run, TableColumns);
-    gLastStats.imageBytes = run.image.size();
+    gLastStats.imageBytes = run.image.Total();
     gLastStats.walkSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (k.afterWalk) k.afterWalk(run);
@@ -734,14 +885,14 @@ void RunCarve(ScanView& view, const CarveKind& k) {
     run.database = nullptr;
     FinishScanUi(view);
     if (k.afterFinishUi) k.afterFinishUi(run);
+  } catch (const ImageReadFailed&) {
+    // A failed read of the image (its box shown): the hits so far stay, and
+    // nothing says the scan is complete.
+    EndByError(run, nullptr);
   } catch (const std::exception& e) {
     // An error of the SQLite layer (or of the file size) ends the scan: its
     // text in an error box, then the idle controls.
-    run.FlushCountStatus();
-    run.db_.reset();
-    run.database = nullptr;
-    platform::ShowMessageBox(e.what(), kCaption, MbIcon::Error);
-    FinishScanUi(view);
+    EndByError(run, e.what());
   }
 }
 

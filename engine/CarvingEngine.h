@@ -6,10 +6,29 @@
 //
 // A run goes: set-up of the window (tree root and children, list cleared,
 // log row, status, controls) -> header check and patch of bytes 18/19 ->
-// the whole-file image, read once -> the schema through SQLite -> the column
-// descriptors -> the page walk (candidate test, decode, record checks, live
-// test, per-hit work) -> the finish (texts, counts, idle controls). Every
-// way out after the set-up runs FinishScanUi.
+// the file image opened and its first window read -> the schema through
+// SQLite -> the column descriptors -> the free list (engine/Freelist.h) ->
+// the page walk (candidate test, decode, record checks, live test, per-hit
+// work) -> the finish (texts, counts, idle controls). Every way out after
+// the set-up runs FinishScanUi. A hit on a free-list page is deleted: such a
+// page walks with an empty cell pointer list.
+//
+// THE IMAGE
+//
+// The walk holds a window of the file (run.image, a CarveImage), never the
+// whole file: each page is walked with the window holding the page, some
+// bytes before it (look-backs) and after it (headers that run on). The
+// window moves between pages only; within a page's walk its offsets stay
+// put. Offsets the hooks see (run.pos, run.pageStart, CarvedRecord::Offset)
+// are offsets into the window; run.image.Start() + offset is the file
+// offset. A record whose contents reach past the window is decoded with the
+// bytes read from the file, so rows never depend on where a window ends.
+//
+// A read that fails, or a file that shrinks during the walk, ends the scan
+// as an SQLite error does: the read error box (instead of the error text),
+// the count status of the hits so far, onAbort, the idle controls; no finish
+// texts (status panel 0, the log line, the tree's counts), so nothing says
+// the scan is complete.
 //
 // HOW A NEW SCANNER PLUGS IN
 //
@@ -41,6 +60,8 @@
 //                          run.Tick;
 //        countHits/onHit   false: hits are kept rows, counted by afterWalk;
 //        afterWalk         work between the walk and the finish (a join);
+//        onAbort           work when an error ends the scan, before the
+//                          database closes (statements to finalize);
 //        statusAtFinish    status panel 2 written once at the finish instead
 //                          of per hit;
 //        beforeFinishUi    extra work after the finish texts;
@@ -66,6 +87,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/CarveImage.h"
+#include "engine/Freelist.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanView.h"
@@ -100,7 +123,7 @@ extern std::chrono::milliseconds CarvePumpInterval;
 
 // Timings of the last run's page walk (for the benchmark).
 struct CarveRunStats {
-  std::size_t imageBytes = 0;
+  std::uint64_t imageBytes = 0;
   double walkSeconds = 0;
 };
 const CarveRunStats& LastCarveRunStats();
@@ -132,12 +155,16 @@ DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t off
                             CarvedRecord& out);
 
 // A candidate whose serial types have been read and whose contents lie inside
-// the image. Texts are made on demand from the image bytes.
+// the image. Texts are made on demand from the image bytes (read from the
+// file when they lie outside the window decoded from).
 class CarvedRecord {
  public:
-  // Image offset of the first serial type read (for the generic walk,
-  // column 1's serial type: the candidate position).
-  std::size_t Offset() const { return offset_; }
+  // Offset of the first serial type read (for the generic walk, column 1's
+  // serial type: the candidate position), in the span or window decoded
+  // from.
+  std::size_t Offset() const { return static_cast<std::size_t>(offset_ - base_); }
+  // The same as a file offset (the image offset for a span).
+  std::uint64_t FileOffset() const { return offset_; }
   // Header bytes read: the body starts at Offset() + HeaderBytes().
   std::size_t HeaderBytes() const { return headerBytes_; }
   int ColumnCount() const { return static_cast<int>(serialTypes_.size()); }
@@ -157,14 +184,18 @@ class CarvedRecord {
   void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
 
  private:
-  friend DecodeStatus DecodeRecordAt(std::span<const std::uint8_t>, std::size_t, int, int, bool,
-                                     CarvedRecord&);
+  friend struct RecordDecoder;
+  // The n content bytes at file offset off: a pointer into the bytes held,
+  // or into `scratch` after a read from the file.
+  const std::uint8_t* Bytes(std::uint64_t off, std::size_t n, std::string& scratch) const;
   std::span<const std::uint8_t> image_;
-  std::size_t offset_ = 0;
+  std::uint64_t base_ = 0;                 // file offset of image_[0]
+  const CarveImage* source_ = nullptr;     // the file, for bytes outside image_
+  std::uint64_t offset_ = 0;               // file offset
   std::size_t headerBytes_ = 0;
   bool decodeBlobs_ = true;
-  std::vector<std::uint64_t> serialTypes_;   // index = column
-  std::vector<std::size_t> contentOffsets_;  // index = column, image offsets
+  std::vector<std::uint64_t> serialTypes_;     // index = column
+  std::vector<std::uint64_t> contentOffsets_;  // index = column, file offsets
   std::string column0Text_;
 };
 
@@ -176,6 +207,16 @@ class CarvedRecord {
 DecodeStatus DecodeRecordAt(std::span<const std::uint8_t> image, std::size_t offset,
                             int firstSerialColumn, int columnCount, bool decodeBlobs,
                             CarvedRecord& out);
+// The same in a file image, `offset` being an offset into its window: the
+// serial types and contents may reach past the window (they are read from
+// the file), PastImage meaning past the image's end. Read errors throw
+// ImageReadFailed.
+DecodeStatus DecodeRecordAt(const CarveImage& image, std::size_t offset, int firstSerialColumn,
+                            int columnCount, bool decodeBlobs, CarvedRecord& out);
+// The same at a file offset, which may lie before the window.
+DecodeStatus DecodeRecordAtFileOffset(const CarveImage& image, std::uint64_t fileOffset,
+                                      int firstSerialColumn, int columnCount, bool decodeBlobs,
+                                      CarvedRecord& out);
 
 // The live test: pos lies 1 to 11 bytes after the start of a cell that the
 // page's cell pointer list names.
@@ -287,6 +328,7 @@ struct CarveKind {
 
   // After the walk and at the finish.
   std::function<void(CarveRun&)> afterWalk;
+  std::function<void(CarveRun&)> onAbort;
   std::function<void(CarveRun&)> beforeFinishUi;
   std::function<void(CarveRun&)> afterFinishUi;
 };
@@ -301,20 +343,25 @@ class CarveRun {
 
   ScanView& view;
   const CarveKind& kind;
-  std::span<const std::uint8_t> image;  // pages 1..pageCount
+  // Pages 1..pageCount of the file, held window by window (see the note at
+  // the top of the file); run.image.Total() is pageSize * pageCount.
+  CarveImage image;
   std::uint32_t pageSize = 0;
-  std::uint32_t pageCount = 0;
+  std::uint64_t pageCount = 0;
   std::vector<int> keys;                // column index per key name, 0 when absent
+  FreelistPages freelist;               // read before the walk; their records are deleted
   TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
   int hits = 0;
   int deleted = 0;
 
-  // The page being walked: its SQLite page number, its first byte, and its
-  // cell pointer list (empty unless it is a table leaf page).
-  std::uint32_t page = 0;
+  // The page being walked: its SQLite page number, its first byte (an
+  // offset into image's window), and its cell pointer list (empty unless it
+  // is a table leaf page not on the free list).
+  std::uint64_t page = 0;
   std::size_t pageStart = 0;
   std::vector<std::uint16_t> cellPointers;
-  // The walk position (scanPage moves it through the page).
+  // The walk position, an offset into image's window (scanPage moves it
+  // through the page).
   std::size_t pos = 0;
 
   bool IsLiveCell(std::size_t at) const;
@@ -334,10 +381,10 @@ class CarveRun {
 
  private:
   friend void RunCarve(ScanView&, const CarveKind&);
+  friend void EndByError(CarveRun&, const char*);
   std::chrono::steady_clock::time_point lastPump_;
   bool statusPending_ = false;
   std::unique_ptr<TSQLiteDatabase> db_;
-  Fbuf imageBuffer_;
   // IsLiveCell's answer for every offset of the page, made on its first call
   // for a page with many cells: bit r set when pageStart + r lies 1 to 11
   // bytes after a listed cell start. Made for the page start and the list

@@ -55,41 +55,48 @@ PhoneTextMatch MatchPhoneText(std::span<const std::uint8_t> image, std::size_t p
   return r;
 }
 
-std::optional<std::size_t> ContactHeaderFinder::NearestZero(std::size_t anchor) {
-  if (anchor >= image_.size()) return std::nullopt;
+ContactHeaderFinder::ContactHeaderFinder(std::span<const std::uint8_t> image, int columns)
+    : whole_(std::make_unique<CarveImage>(image)), image_(whole_.get()), columns_(columns) {}
+
+ContactHeaderFinder::ContactHeaderFinder(const CarveImage& image, int columns)
+    : image_(&image), columns_(columns) {}
+
+ContactHeaderFinder::~ContactHeaderFinder() = default;
+
+std::optional<std::uint64_t> ContactHeaderFinder::NearestZero(std::uint64_t anchor) {
+  if (anchor >= image_->Total()) return std::nullopt;
+  std::uint64_t zero = 0;
   if (anchor >= scannedTo_) {
-    for (std::size_t i = scannedTo_; i <= anchor; ++i) {
-      if (image_[i] == 0) lastZero_ = i;
-    }
+    // The nearest zero among the bytes not yet seen, else the last one seen.
+    if (image_->LastZeroIn(scannedTo_, anchor, zero)) lastZero_ = zero;
     scannedTo_ = anchor + 1;
     return lastZero_;
   }
   // An anchor below the bytes already seen (the walk went back to a page
   // start): no zero lies between lastZero_ and scannedTo_.
   if (lastZero_ && *lastZero_ <= anchor) return lastZero_;
-  for (std::size_t q = anchor; q >= 1; --q) {
-    if (image_[q] == 0) return q;
-  }
+  if (image_->LastZeroIn(1, anchor, zero)) return zero;
   return std::nullopt;
 }
 
-std::optional<std::size_t> ContactHeaderFinder::HeaderStart(std::size_t anchor) {
-  const std::optional<std::size_t> zero = NearestZero(anchor);
+std::optional<std::uint64_t> ContactHeaderFinder::HeaderStart(std::uint64_t anchor) {
+  const std::optional<std::uint64_t> zero = NearestZero(anchor);
   if (!zero) return std::nullopt;
   if (cachedZero_ == zero) return cachedStart_;
   // Signed: a byte of 0x80 or above at offset 0 moves q to -1.
   std::int64_t q = static_cast<std::int64_t>(*zero);
   int c = 0;
+  const CarveImage& image = *image_;
   while (c < columns_ && q > 0) {
-    if (image_[static_cast<std::size_t>(q)] < 0x80) {
+    if (image.ByteAt(static_cast<std::uint64_t>(q)) < 0x80) {
       ++c;
       --q;
     }
-    if (image_[static_cast<std::size_t>(q)] >= 0x80) --q;
+    if (image.ByteAt(static_cast<std::uint64_t>(q)) >= 0x80) --q;
   }
   cachedZero_ = zero;
   cachedStart_ = c < columns_ ? std::nullopt
-                              : std::optional<std::size_t>(static_cast<std::size_t>(q + 1));
+                              : std::optional<std::uint64_t>(static_cast<std::uint64_t>(q + 1));
   return cachedStart_;
 }
 
@@ -359,7 +366,7 @@ struct ContactsRunState {
   std::unique_ptr<ContactLiveTest> liveTest;
   TSQLiteDatabase* database = nullptr;
   std::unique_ptr<ContactHeaderFinder> finder;
-  const std::uint8_t* finderImage = nullptr;
+  std::uint64_t finderImage = 0;  // the serial of the image it reads
   void Release() {
     liveTest.reset();
     database = nullptr;
@@ -381,12 +388,14 @@ void AddContact(const std::string& name, const std::string& phone, bool live, Ca
 // a plus sign, the phone-text test, the walk back to the header, the decode
 // and the live test. Returns the position the walk reached.
 std::size_t WalkContactsPage(ContactsRunState& st, CarveRun& run, std::size_t pageEnd) {
+  // The window holds the page and the bytes just after it; the finder and
+  // the decode read what lies outside it from the file.
   const std::span<const std::uint8_t> image = run.image;
   const std::uint8_t* bytes = image.data();
   const std::size_t end = std::min(pageEnd, image.size());
-  if (!st.finder || st.finderImage != bytes) {
-    st.finder = std::make_unique<ContactHeaderFinder>(image, st.columns);
-    st.finderImage = bytes;
+  if (!st.finder || st.finderImage != run.image.Serial()) {
+    st.finder = std::make_unique<ContactHeaderFinder>(run.image, st.columns);
+    st.finderImage = run.image.Serial();
   }
   if (!st.liveTest || st.database != run.database) {
     // One read transaction for all the live tests of the walk: the file is
@@ -416,12 +425,12 @@ std::size_t WalkContactsPage(ContactsRunState& st, CarveRun& run, std::size_t pa
         ++p;
         continue;
       }
-      const std::optional<std::size_t> start = st.finder->HeaderStart(p);
+      const std::optional<std::uint64_t> start = st.finder->HeaderStart(run.image.Start() + p);
       if (!start) {
         p += match.g;  // no header in front: go on past the phone text
         continue;
       }
-      if (DecodeRecordAt(image, *start, 0, st.columns, false, rec) != DecodeStatus::Ok) {
+      if (DecodeRecordAtFileOffset(run.image, *start, 0, st.columns, false, rec) != DecodeStatus::Ok) {
         ++p;
         continue;
       }
@@ -487,6 +496,7 @@ CarveKind IosContactsKind() {
   k.statusAtFinish = true;
   k.afterWalk = [state](CarveRun&) { state->Release(); };
   k.beforeFinishUi = [state](CarveRun&) { state->Release(); };
+  k.onAbort = [state](CarveRun&) { state->Release(); };
   return k;
 }
 

@@ -55,28 +55,36 @@ PhoneTextMatch MatchPhoneText(std::span<const std::uint8_t> image, std::size_t p
 // column's serial type (NULL); from there `columns` serial types are counted
 // back, bytes below 0x80 ending one and bytes of 0x80 and above passed over.
 // Remembers its last answers, so that a walk over ascending anchors reads
-// every byte a bounded number of times however the file is made.
+// every byte a bounded number of times however the file is made. Offsets
+// are file offsets (offsets into the span for an image held whole); bytes
+// outside the window of a file image are read from the file.
 class ContactHeaderFinder {
  public:
-  explicit ContactHeaderFinder(std::span<const std::uint8_t> image, int columns)
-      : image_(image), columns_(columns) {}
+  explicit ContactHeaderFinder(std::span<const std::uint8_t> image, int columns);
+  // Over a file image whose window moves: the finder reads it where it
+  // stands at each call.
+  ContactHeaderFinder(const CarveImage& image, int columns);
+  ~ContactHeaderFinder();
+  ContactHeaderFinder(const ContactHeaderFinder&) = delete;
+  ContactHeaderFinder& operator=(const ContactHeaderFinder&) = delete;
 
   // The offset of the header's first serial type, or none (no zero byte, or
   // fewer than `columns` serial types before the start of the image).
-  std::optional<std::size_t> HeaderStart(std::size_t anchor);
+  std::optional<std::uint64_t> HeaderStart(std::uint64_t anchor);
 
  private:
-  std::optional<std::size_t> NearestZero(std::size_t anchor);
+  std::optional<std::uint64_t> NearestZero(std::uint64_t anchor);
 
-  std::span<const std::uint8_t> image_;
+  std::unique_ptr<CarveImage> whole_;  // the span's image, when made from one
+  const CarveImage* image_;
   int columns_;
   // Every byte below scannedTo_ has been looked at; lastZero_ is the nearest
   // zero byte (at offset 1 or above) below scannedTo_.
-  std::size_t scannedTo_ = 1;
-  std::optional<std::size_t> lastZero_;
+  std::uint64_t scannedTo_ = 1;
+  std::optional<std::uint64_t> lastZero_;
   // The answer for the zero byte asked last.
-  std::optional<std::size_t> cachedZero_;
-  std::optional<std::size_t> cachedStart_;
+  std::optional<std::uint64_t> cachedZero_;
+  std::optional<std::uint64_t> cachedStart_;
 };
 
 // The Name of a contact: the first name, a blank and the last name, with

@@ -386,6 +386,7 @@ CarveKind IosMessagesKind() {
   k.logText = " 条短信, 其中有";
   k.afterWalk = [state](CarveRun&) { state->Release(); };
   k.beforeFinishUi = [state](CarveRun&) { state->Release(); };
+  k.onAbort = [state](CarveRun&) { state->Release(); };
   return k;
 }
 

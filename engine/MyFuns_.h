@@ -131,6 +131,10 @@ inline constexpr std::uint32_t kSectorSize = 512;
 // read.
 bool ReadSectors(const std::string& path, bool fromEnd, std::uint64_t sector, std::int32_t count,
                  Fbuf& buffer);
+// The message boxes ReadSectors shows when the file cannot be opened and when
+// a read fails; a scan's windowed reads end with the same ones.
+void ShowOpenErrorBox();
+void ShowReadErrorBox();
 // Writes the first `count` bytes of `buffer` at sector * 512; a missing file is
 // created. False, with its message box shown, on failure.
 bool WriteSectors(const std::string& path, bool fromEnd, std::uint64_t sector, std::int32_t count,

@@ -5,8 +5,8 @@
 // false; none raises. A raw path names the file as its plain path does.
 //
 // Reading into the caller's buffer. A failed read must leave the buffer as it
-// was, and a scan reads a whole database (up to 2 GiB) in one call, so a
-// second image in memory is worth avoiding. The read therefore goes:
+// was, and the buffer may be large, so a second copy in memory is worth
+// avoiding. The read therefore goes:
 //   1. the file's size (regular files and block devices) is looked at first:
 //      a run that ends past it fails before the buffer is touched;
 //   2. when the target bytes of the buffer all hold one value (the usual
@@ -41,12 +41,12 @@ void ErrorBox(const char* text, const char* caption) {
 }
 
 bool OpenFailed() {
-  ErrorBox("Open the device error......", "information");
+  ShowOpenErrorBox();
   return false;
 }
 
 bool ReadFailed() {
-  ErrorBox("Read then device error......", "提示");
+  ShowReadErrorBox();
   return false;
 }
 
@@ -75,6 +75,10 @@ std::optional<std::uint64_t> SectorOffset(bool fromEnd, std::uint64_t sector,
 }
 
 }  // namespace
+
+void ShowOpenErrorBox() { ErrorBox("Open the device error......", "information"); }
+
+void ShowReadErrorBox() { ErrorBox("Read then device error......", "提示"); }
 
 bool ReadSectors(const std::string& path, bool fromEnd, std::uint64_t sector, std::int32_t count,
                  Fbuf& buffer) {

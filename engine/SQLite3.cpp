@@ -37,11 +37,44 @@ std::string SQLiteErrorText(int code) {
   }
 }
 
+std::string SQLiteReadOnlyUri(const std::string& fileNameUtf8) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = !fileNameUtf8.empty() && fileNameUtf8[0] == '/' ? "file://" : "file:";
+  uri.reserve(uri.size() + 3 * fileNameUtf8.size() + 20);
+  for (const char ch : fileNameUtf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    if (plain) {
+      uri += ch;
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  uri += "?mode=ro&immutable=1";
+  return uri;
+}
+
 int SQLiteOpen(const std::string& fileNameUtf8, sqlite3** handle) {
   *handle = nullptr;
-  // No SQLITE_OPEN_CREATE: opening a file that is not there must fail rather
-  // than leave a new empty database behind.
-  return sqlite3_open_v2(fileNameUtf8.c_str(), handle, SQLITE_OPEN_READWRITE, nullptr);
+  // Read-only and immutable: the phone's file is evidence. No
+  // SQLITE_OPEN_CREATE either, so a missing file fails rather than leaving a
+  // new empty database behind.
+  return sqlite3_open_v2(SQLiteReadOnlyUri(fileNameUtf8).c_str(), handle,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+}
+
+bool SQLiteWriterHoldsFile(sqlite3* handle) {
+  sqlite3_file* file = nullptr;
+  if (handle == nullptr ||
+      sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr || file->pMethods->xCheckReservedLock == nullptr)
+    return false;
+  int reserved = 0;
+  if (file->pMethods->xCheckReservedLock(file, &reserved) != SQLITE_OK) return false;
+  return reserved != 0;
 }
 
 int SQLiteKey(sqlite3* handle, const void* key, int keyLength) {

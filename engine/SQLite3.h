@@ -17,13 +17,29 @@ namespace velmora {
 // text gives "Unknown SQLite Error Code \"<code>\"".
 std::string SQLiteErrorText(int code);
 
-// Opens the existing database file fileNameUtf8 (UTF-8) for reading and
-// writing, or for reading only when the file is write-protected. A missing
-// file is not created: the open fails with SQLITE_CANTOPEN. *handle receives
-// the connection, or nullptr when the library could not give one; a handle is
-// given on failure too and must then still be closed. Returns the library's
-// result code.
+// The file: URI of fileNameUtf8 (UTF-8) for a read-only, immutable open:
+// "file:" + the path with every byte other than a letter, a digit, "-", ".",
+// "_", "~" and "/" written as %XX, then "?mode=ro&immutable=1". A blank, "%",
+// "?", "#" or a Chinese character in a name is therefore taken as part of the
+// name, never as the start of a parameter or an escape. An absolute path
+// gets an empty authority ("file:///...").
+std::string SQLiteReadOnlyUri(const std::string& fileNameUtf8);
+
+// Opens the existing database file fileNameUtf8 (UTF-8) read-only and
+// immutable (SQLITE_OPEN_READONLY | SQLITE_OPEN_URI with SQLiteReadOnlyUri):
+// the library then never writes, rolls back, checkpoints, creates or deletes
+// anything, takes no lock and does not look at a -wal, -shm or -journal file
+// beside the database. A missing file fails with SQLITE_CANTOPEN. *handle
+// receives the connection, or nullptr when the library could not give one; a
+// handle is given on failure too and must then still be closed. Returns the
+// library's result code.
 int SQLiteOpen(const std::string& fileNameUtf8, sqlite3** handle);
+
+// True when another connection, in this process or another, holds a write
+// lock (reserved, pending or exclusive) on the main file of handle: a writer
+// is changing the file right now. Asks the file's own VFS without taking any
+// lock; false when it cannot be told.
+bool SQLiteWriterHoldsFile(sqlite3* handle);
 
 // Hands the key bytes to the connection where the linked library supports
 // keyed databases; elsewhere does nothing and returns SQLITE_OK.

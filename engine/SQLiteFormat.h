@@ -14,6 +14,9 @@
 //     18      1   file format write version: 1 rollback journal, 2 WAL
 //     19      1   file format read version:  1 rollback journal, 2 WAL
 //     28      4   database size in pages
+//     32      4   page number of the first free-list trunk page, 0 when the
+//                 free list is empty
+//     36      4   total number of free-list pages (trunks and leaves)
 //
 // PAGES
 //
@@ -21,6 +24,23 @@
 //   PageSize * p - 1 of the file. Page 1 starts with the database header and
 //   holds the schema table. Every other page is a b-tree page (interior or
 //   leaf, table or index), an overflow page, a free-list page or unused.
+//
+// FREE LIST (pages that SQLite has given back; engine/Freelist.h reads it)
+//
+//   A chain of trunk pages, the first named at header offset 32. Each trunk
+//   page lists leaf pages; leaf pages carry no structure. Neither kind is
+//   wiped when it is freed (unless secure_delete is on), so a freed table
+//   page keeps its page type, its cell pointer list and its records.
+//
+//   FREE-LIST TRUNK PAGE
+//   OFFSET  SIZE  DESCRIPTION
+//      0      4   page number of the next trunk page, 0 on the last one
+//      4      4   number of leaf page numbers that follow, L; at most
+//                 (page size - 8) / 4 fit on the page
+//      8     4*L  the leaf page numbers
+//
+//   A page number is 1-based and lies in 2..(database size in pages): page 1
+//   always holds the database header.
 //
 // B-TREE PAGE HEADER (at the start of the page; after the 100-byte database
 // header on page 1)
@@ -88,6 +108,12 @@ inline constexpr std::size_t kHeaderPageSize = 16;
 inline constexpr std::size_t kHeaderWriteVersion = 18;
 inline constexpr std::size_t kHeaderReadVersion = 19;
 inline constexpr std::size_t kHeaderPageCount = 28;
+inline constexpr std::size_t kHeaderFirstFreelistTrunk = 32;
+inline constexpr std::size_t kHeaderFreelistPageCount = 36;
+
+inline constexpr std::size_t kFreelistTrunkNext = 0;       // in a free-list trunk page
+inline constexpr std::size_t kFreelistTrunkLeafCount = 4;
+inline constexpr std::size_t kFreelistTrunkLeaves = 8;     // first leaf page number
 
 inline constexpr std::uint8_t kPageTableLeaf = 13;
 inline constexpr std::size_t kPageCellCount = 3;      // in the b-tree page header

@@ -137,12 +137,14 @@ std::int64_t TruncateToInt64(double value) {
 // Prepares sql on db. A library failure raises "Error executing SQL"; a text
 // with nothing to run raises "Could not prepare SQL statement".
 SQLiteStatement PrepareStatement(TSQLiteDatabase& db, const std::string& sql) {
+  db.LockCheckBeforePrepare("Error executing SQL");
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   const int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &raw, &tail);
   SQLiteStatement statement(raw);
   if (rc != SQLITE_OK) db.RaiseDbError("Error executing SQL", sql);
   if (!statement) db.RaiseDbError("Could not prepare SQL statement", sql);
+  db.StatementPrepared();
   return statement;
 }
 
@@ -217,6 +219,7 @@ void TSQLiteDatabase::RunStatementWithArgs(const std::string& sql,
   NotifyQuery(sql);
   ApplyNamedParams(statement.get());
   BindData(statement.get(), values);
+  if (WriterHoldsFile()) RaiseWithCode("Error executing SQL statement", SQLITE_BUSY);
   if (sqlite3_step(statement.get()) != SQLITE_DONE) {
     sqlite3_reset(statement.get());
     RaiseDbError("Error executing SQL statement", sql);
@@ -231,12 +234,22 @@ void TSQLiteDatabase::RollBackWork() {
 void TSQLiteDatabase::RaiseDbError(const std::string& msg, const std::string& /*sql*/) {
   const int code = handle_ ? sqlite3_errcode(handle_.get()) : 0;
   const char* libraryText = handle_ ? sqlite3_errmsg(handle_.get()) : nullptr;
-  if (code != 0 && libraryText) {
-    throw ESQLiteException(msg + ".\rError [" + std::to_string(code) +
-                           "]: " + SQLiteErrorText(code) + ".\r ");
-  }
+  if (code != 0 && libraryText) RaiseWithCode(msg, code);
   throw ESQLiteException(msg);
 }
+
+void TSQLiteDatabase::RaiseWithCode(const std::string& msg, int code) {
+  throw ESQLiteException(msg + ".\rError [" + std::to_string(code) + "]: " + SQLiteErrorText(code) +
+                         ".\r ");
+}
+
+void TSQLiteDatabase::LockCheckBeforePrepare(const std::string& msg) {
+  // Once the schema is read, a prepare needs the file no more; before, the
+  // library would have to read page 1 under a shared lock.
+  if (!schemaRead_ && WriterHoldsFile()) RaiseWithCode(msg, SQLITE_BUSY);
+}
+
+bool TSQLiteDatabase::WriterHoldsFile() const { return SQLiteWriterHoldsFile(handle_.get()); }
 
 void TSQLiteDatabase::NotifyQuery(const std::string& sql) {
   if (OnQuery) OnQuery(*this, sql);
@@ -394,9 +407,10 @@ TSQLiteTable::TSQLiteTable(TSQLiteDatabase& db, const std::string& sql,
 }
 
 void TSQLiteTable::FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement,
-                            const std::string& sql) {
+                            const std::string& sql, bool lookAtLock) {
   RowCount = 0;
   ColumnCount = 0;
+  if (lookAtLock && db.WriterHoldsFile()) throw ESQLiteException("Could not prepare SQL statement");
   for (;;) {
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) break;
@@ -687,8 +701,11 @@ std::unique_ptr<TSQLiteTable> TSQLitePreparedQuery::RunWithArgs(
   db_.NotifyQuery(sql_);
   db_.ApplyNamedParams(statement_);
   db_.BindData(statement_, values);
+  const auto now = std::chrono::steady_clock::now();
+  const bool lookAtLock = !lockLookedAt_ || now - *lockLookedAt_ >= kLockLookInterval;
+  if (lookAtLock) lockLookedAt_ = now;
   std::unique_ptr<TSQLiteTable> table(new TSQLiteTable());
-  table->FetchAll(db_, statement_, sql_);
+  table->FetchAll(db_, statement_, sql_, lookAtLock);
   return table;
 }
 

@@ -5,6 +5,7 @@
 // English texts of this layer. Texts are UTF-8 in and out.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -92,10 +93,22 @@ struct TSQLiteColumnInfo {
 
 // One open SQLite database. It exists only open: the constructor either opens
 // or raises; the destructor closes the connection.
+//
+// The file is opened read-only and immutable (SQLiteOpen): nothing that runs
+// here can change it or the files beside it, and a -wal, -shm or -journal
+// file is not read. Immutable also means that the library no longer looks at
+// the locks of other connections, so the layer looks itself, without taking
+// a lock: while another connection holds a write lock on the file, a prepare
+// that must first read the schema raises "Error executing SQL" with code 5
+// ("The database file is locked") and a step raises "Could not prepare SQL
+// statement" (a query) or "Error executing SQL statement" with code 5 (a
+// statement), the outcomes the library gives for a locked file. A file that
+// another program is writing is thus never read half-written.
 class TSQLiteDatabase {
  public:
-  // Opens fileNameUtf8 (UTF-8). key: key bytes for a keyed database (every
-  // caller passes none). Raises "Failed to open database \"<file>\" : <why>".
+  // Opens fileNameUtf8 (UTF-8) read-only. key: key bytes for a keyed database
+  // (every caller passes none). Raises
+  // "Failed to open database \"<file>\" : <why>".
   explicit TSQLiteDatabase(const std::string& fileNameUtf8, const void* key = nullptr);
   virtual ~TSQLiteDatabase();
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -133,6 +146,13 @@ class TSQLiteDatabase {
   void ApplyNamedParams(sqlite3_stmt* statement);
   void ClearNamedParams();
   void NotifyQuery(const std::string& sql);
+  // The lock look of the class note: LockCheckBeforePrepare raises msg with
+  // code 5 while the schema is unread and a writer holds the file;
+  // StatementPrepared records that a prepare went through (the schema is
+  // read); WriterHoldsFile tells whether a step would find the file locked.
+  void LockCheckBeforePrepare(const std::string& msg);
+  void StatementPrepared() { schemaRead_ = true; }
+  bool WriterHoldsFile() const;
 
   // A transaction is open. Nothing in the system opens one.
   bool InTransaction = false;
@@ -145,7 +165,9 @@ class TSQLiteDatabase {
   struct Closer {
     void operator()(sqlite3* handle) const noexcept;
   };
+  [[noreturn]] void RaiseWithCode(const std::string& msg, int code);
   std::unique_ptr<sqlite3, Closer> handle_;
+  bool schemaRead_ = false;
 };
 
 // The complete result of one query: every row is fetched and the statement
@@ -202,8 +224,11 @@ class TSQLiteTable {
   static Cell ReadCell(sqlite3_stmt* statement, int c, int kind);
 
   TSQLiteTable() = default;
-  // Steps statement (already prepared and bound) to its end, keeping every row.
-  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql);
+  // Steps statement (already prepared and bound) to its end, keeping every
+  // row; first, with lookAtLock, raises the busy text when a writer holds
+  // the file.
+  void FetchAll(TSQLiteDatabase& db, sqlite3_stmt* statement, const std::string& sql,
+                bool lookAtLock = true);
   void AppendFirstRowColumns(sqlite3_stmt* statement);
   void AppendRowCells(sqlite3_stmt* statement);
   const Cell& CellAt(int col) const;
@@ -267,7 +292,10 @@ class TSQLiteNumericAffinity {
 // A query prepared once and run many times with values bound as parameters
 // 1..n (text bound with its full length, so a NUL byte inside a value
 // compares whole). Run gives a table with the same rules as an ordinary
-// query. It must not outlive its database.
+// query, except that the lock of the file (see TSQLiteDatabase) is looked
+// at on the first run and then at most once every kLockLookInterval: a scan
+// runs such a look-up for every candidate, and a look at the lock each time
+// would cost a system call each. It must not outlive its database.
 class TSQLitePreparedQuery {
  public:
   // Raises "Error executing SQL" / "Could not prepare SQL statement" as a
@@ -282,9 +310,11 @@ class TSQLitePreparedQuery {
   std::unique_ptr<TSQLiteTable> RunWithArgs(const std::vector<BindValue>& values);
 
  private:
+  static constexpr std::chrono::milliseconds kLockLookInterval{50};
   TSQLiteDatabase& db_;
   std::string sql_;
   sqlite3_stmt* statement_ = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> lockLookedAt_;
 };
 
 }  // namespace velmora

@@ -16,9 +16,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QImage>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <cmath>
+#include <map>
 #include <memory>
 
 #include "app/AppGlobals.h"
@@ -29,6 +34,7 @@
 #include "app/T_Option.h"
 #include "engine/CarvingEngine.h"
 #include "engine/IosKindsFixtures.h"
+#include "engine/KilledWriterFixtures.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "platform/MessageBox.h"
@@ -337,6 +343,87 @@ TEST_F(DialogTest, BackupListAndActivationSelectingBackupMode) {
   EXPECT_TRUE(form2_->CheckBox8->isChecked());
 }
 
+// ---------------------------------------------------------------- selected rows
+
+// Relative luminance and contrast ratio as the usual accessibility rules
+// define them (1:1 for equal colours up to 21:1 for black on white).
+double Luminance(const QColor& c) {
+  const auto channel = [](double v) {
+    v /= 255.0;
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a);
+  const double lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The selected row as it is drawn: its background is the colour most of the
+// row's pixels have, its text the pixel that stands out most from it. Their
+// contrast ratio tells whether the row can be read.
+double SelectedRowContrast(QTreeWidget* view, QTreeWidgetItem* row) {
+  QApplication::processEvents();
+  const QImage image = view->viewport()->grab().toImage();
+  const qreal ratio = image.devicePixelRatio();
+  const QRect logical = view->visualItemRect(row).adjusted(2, 2, -2, -2);
+  const QRect area =
+      QRect(QPoint(std::lround(logical.left() * ratio), std::lround(logical.top() * ratio)),
+            QPoint(std::lround(logical.right() * ratio), std::lround(logical.bottom() * ratio)))
+          .intersected(image.rect());
+  std::map<QRgb, int> counts;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) ++counts[image.pixel(x, y) & 0xFFFFFF];
+  if (counts.empty()) return 0;
+  const auto most = std::max_element(counts.begin(), counts.end(),
+                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+  const QColor background(most->first);
+  double best = 1;
+  for (const auto& [rgb, count] : counts) best = std::max(best, Contrast(background, QColor(rgb)));
+  return best;
+}
+
+TEST_F(DialogTest, SelectedRowsOfTheBackupListAndTheWeChatPickerCanBeReadInEveryStyle) {
+  MakeBackup("0a1b2c3d4e5f60718293a4b5c6d7e8f901234567", 0);
+  CreateWindows();
+  main_->ToolButton3Click();  // backup mode: the first backup row selected
+  QTreeWidget* backups = form2_->ListView3;
+  ASSERT_NE(backups->currentItem(), nullptr);
+  ASSERT_TRUE(backups->currentItem()->isSelected());
+  form8_->AddCandidate(home_.path() + "/a/wechat-one.sqlite");
+  form8_->AddCandidate(home_.path() + "/b/wechat-two.sqlite");
+  form8_->show();  // activation selects the first candidate
+  QTreeWidget* picker = form8_->ListView3;
+  ASSERT_NE(picker->currentItem(), nullptr);
+
+  // The styles this machine has, the default one first; each list with the
+  // focus, without it, and (the backup list in file mode) disabled.
+  std::vector<std::unique_ptr<QStyle>> styles;
+  styles.push_back(nullptr);
+  for (const QString& key : QStyleFactory::keys()) styles.emplace_back(QStyleFactory::create(key));
+  for (const auto& style : styles) {
+    const std::string name = style ? style->name().toStdString() : "default";
+    for (QTreeWidget* view : {backups, picker}) {
+      SCOPED_TRACE(name + ", " + view->window()->objectName().toStdString());
+      view->setStyle(style.get());
+      view->window()->activateWindow();
+      view->setFocus();
+      EXPECT_GE(SelectedRowContrast(view, view->currentItem()), 4.5) << "with the focus";
+      view->clearFocus();
+      EXPECT_GE(SelectedRowContrast(view, view->currentItem()), 4.5) << "without the focus";
+    }
+    form2_->RadioButton3->click();  // file mode: the backup list is disabled
+    ASSERT_FALSE(backups->isEnabled());
+    EXPECT_GE(SelectedRowContrast(backups, backups->currentItem()), 4.5) << name << ", disabled";
+    form2_->RadioButton4->click();
+  }
+  backups->setStyle(nullptr);
+  picker->setStyle(nullptr);
+  form8_->hide();
+}
+
 TEST_F(DialogTest, HelpLinkOpensTheHelpPage) {
   CreateWindows();
   form2_->Label4Click();
@@ -375,6 +462,39 @@ TEST_F(DialogTest, ChosenFileIsPatchedAndIdentified) {
   TForm2::SetFileChooser([](TForm2&) { return std::optional<std::string>(); });
   form2_->BitBtn11->click();
   EXPECT_EQ(form2_->Edit7->text().toStdString(), none);
+}
+
+TEST_F(DialogTest, FileModeLeavesWhatAKilledWriterLeftAsItWas) {
+  CreateWindows();
+  for (const killedwriter::LeftoverCase& c : killedwriter::LeftoverCases()) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = home_ / (std::string(c.name) + " " + killedwriter::kOddFolder);
+    const std::string db = folder + "/" + killedwriter::kOddFile;
+    BuildKindsDatabase(db, kContactsBit | kMessagesBit | kCallsBit | kWeChatBit);
+    killedwriter::LeaveSidecars(db, c.leftover, killedwriter::DefaultLateWrites(""));
+    const killedwriter::FolderBytes left = killedwriter::Snapshot(folder);
+
+    // The file choice: patched and identified (the last marker found wins).
+    TForm2::SetFileChooser([&](TForm2&) { return std::optional<std::string>(db); });
+    main_->ToolButton3Click();
+    form2_->RadioButton3->click();
+    form2_->BitBtn11->click();
+    EXPECT_EQ(form2_->Edit7->text().toStdString(), db);
+    EXPECT_TRUE(form2_->CheckBox4->isChecked());
+    EXPECT_EQ(VersionBytes(db), std::make_pair(1, 1));
+    EXPECT_EQ(killedwriter::EvidenceChanges(left, killedwriter::Snapshot(folder), killedwriter::kOddFile),
+              "");
+
+    // The batch on it: all four scanners.
+    for (int k = 0; k < 4; ++k) form2_->FileModeBox(k)->setChecked(true);
+    form2_->BitBtn2->click();
+    EXPECT_EQ(Texts().back(), "扫描完成！");
+    EXPECT_FALSE(CallRecords.empty());
+    EXPECT_EQ(killedwriter::EvidenceChanges(left, killedwriter::Snapshot(folder), killedwriter::kOddFile),
+              "");
+  }
+  const std::vector<std::string> texts = Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "扫描完成！"), 4);
 }
 
 TEST_F(DialogTest, TextFileIsRejectedAndLeftUnchanged) {

@@ -8,6 +8,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -22,6 +26,7 @@
 #include "dvr/F_Debug.h"
 #include "dvr/F_Debug_Sector.h"
 #include "engine/CarvingEngine.h"
+#include "tests/dvr/DvrIndexImage.h"
 
 namespace velmora::testing_main {
 namespace {
@@ -377,6 +382,73 @@ TEST_F(DvrViewsTest, TheDebugListingWritesOneLinePerFileIntoForm3AndShowsIt) {
   main_->Debug1Click();
   EXPECT_EQ(Form3->Memo1->toPlainText(), "");
   EXPECT_TRUE(Form3->isVisible());
+}
+
+TEST_F(DvrViewsTest, TheDebugMemosHaveBothScrollBarsAndKeepEachLineWhole) {
+  for (QPlainTextEdit* memo : {form3_->Memo1, form4_->Memo1}) {
+    SCOPED_TRACE(memo->window()->windowTitle().toStdString());
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+    memo->window()->show();
+    memo->setPlainText(QString(400, 'x') + "\tend\nshort");
+    QApplication::processEvents();
+    EXPECT_TRUE(memo->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(memo->verticalScrollBar()->isVisible());
+    // The long line stays one line, wider than the window: scrolled to, not
+    // wrapped.
+    EXPECT_EQ(memo->document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_GT(memo->horizontalScrollBar()->maximum(), 0);
+    memo->window()->hide();
+  }
+}
+
+TEST_F(DvrViewsTest, TheMainWindowsIndexReadersDriveProgressBar1AlongTheWalk) {
+  using dvr_fixtures::Entry;
+  using dvr_fixtures::IndexImage;
+  QProgressBar* bar = main_->ProgressBar1;
+  for (const DvrLayout layout : {DvrLayout::Dhfs, DvrLayout::Wfs}) {
+    SCOPED_TRACE(layout == DvrLayout::Dhfs ? "DHFS" : "WFS");
+    T_Main::DvrClusterMap.assign(8, 0);
+    T_Main::DvrClusterSize = 4096;
+    T_Main::DvrDataStart = 512;
+    // Four entries (128 bytes): entry 0 before the start, a one-cluster file
+    // at entry 1, a continuation at 2, the end at 3.
+    IndexImage image(layout, 4);
+    image.Set(1, Entry{.Type = image.FileType(), .Channel = 2, .MainChannel = 8,
+                       .StartTime = dvr_fixtures::kStart, .EndTime = dvr_fixtures::kEnd,
+                       .Next = 0, .SizeLow = 4, .Cluster = 1});
+    image.Set(3, Entry{});
+
+    std::vector<int> positions;
+    const auto recorder = QObject::connect(bar, &QProgressBar::valueChanged,
+                                           [&](int value) { positions.push_back(value); });
+    bool pumped = false;  // a window message runs while the walk goes on
+    QMetaObject::invokeMethod(main_.get(), [&] { pumped = true; }, Qt::QueuedConnection);
+    const auto list = layout == DvrLayout::Dhfs ? main_->Read_DHFS_Index(image.Bytes(), 1)
+                                                : main_->Read_WFS_Index(image.Bytes(), 1);
+    const bool pumpedDuringTheWalk = pumped;
+    QObject::disconnect(recorder);
+
+    EXPECT_TRUE(pumpedDuringTheWalk);
+    // Range 0 .. length - 1; the position at each entry's byte offset from
+    // the start entry to the end entry, then length - 1.
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 127);
+    EXPECT_EQ(positions, (std::vector<int>{32, 64, 96, 127}));
+    ASSERT_EQ(list->size(), 1u);
+    EXPECT_EQ((*list)[0].Id, 1);
+    EXPECT_EQ((*list)[0].ClusterOffsets, (std::vector<std::uint32_t>{1 * 4096 + 512}));
+  }
+
+  // An empty index: no records and an empty bar, never the busy animation.
+  const auto none = main_->Read_WFS_Index(Fbuf{}, 0);
+  EXPECT_TRUE(none->empty());
+  EXPECT_NE(bar->minimum(), bar->maximum());
+  EXPECT_LE(bar->value(), bar->minimum());
+  // A start past the end: the bar goes straight to the end.
+  const auto past = main_->Read_DHFS_Index(IndexImage(DvrLayout::Dhfs, 2).Bytes(), 5);
+  EXPECT_TRUE(past->empty());
+  EXPECT_EQ(bar->maximum(), 63);
+  EXPECT_EQ(bar->value(), 63);
 }
 
 TEST_F(DvrViewsTest, DebugByteShowsTheSectorWindow) {

@@ -11,6 +11,7 @@
 #include "engine/MyFuns_.h"
 #include "engine/SQLiteTable3.h"
 #include "platform/MessageBox.h"
+#include "engine/KilledWriterFixtures.h"
 #include "tests/app/DialogFixtures.h"
 
 namespace velmora {
@@ -489,6 +490,54 @@ TEST_F(BackupSearchTest, EmptyOrMissingFolderFindsNothing) {
   int begun = -1;
   EXPECT_TRUE(SearchBackupForKind(backup_, 1, false, {[&](int n) { begun = n; }, {}}).empty());
   EXPECT_EQ(begun, 0);
+}
+
+// ---------------------------------------------------------------- evidence
+
+// File-mode identification and the backup search on databases that a writer
+// left with a -wal, a -shm or a hot -journal beside them, in folders and
+// files whose names carry blanks, "%", "?", "#" and Chinese characters:
+// every file keeps its bytes but header bytes 18 and 19 of the database, and
+// no file comes or goes.
+TEST(EvidenceSetupTest, IdentificationAndTheBackupSearchLeaveLeftoversAsTheyWere) {
+  const char* markers[] = {"ABPersonFullTextSearch_content", "chat_message_join", "call", "Friend"};
+  for (const killedwriter::LeftoverCase& c : killedwriter::LeftoverCases()) {
+    SCOPED_TRACE(c.name);
+    platform::ScriptedMessageBoxes boxes;
+    TempDir dir;
+    const std::string backup = dir / "backup/";
+    std::vector<std::string> folders, paths;
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      folders.push_back(backup + std::to_string(kind) + " " + killedwriter::kOddFolder);
+      paths.push_back(folders.back() + "/" + killedwriter::kOddFile);
+      MakeDatabase(paths.back(), {std::string("CREATE TABLE ") + markers[kind] + " (id INTEGER PRIMARY KEY, v TEXT)",
+                                  "CREATE TABLE other (v)", "INSERT INTO other VALUES ('x')"});
+      killedwriter::LeaveSidecars(paths.back(), c.leftover, killedwriter::DefaultLateWrites("other"));
+    }
+    std::vector<killedwriter::FolderBytes> left;
+    for (const std::string& f : folders) left.push_back(killedwriter::Snapshot(f));
+    const auto expectUnchanged = [&](const char* step) {
+      for (std::size_t k = 0; k < folders.size(); ++k)
+        EXPECT_EQ(killedwriter::EvidenceChanges(left[k], killedwriter::Snapshot(folders[k]),
+                                                killedwriter::kOddFile),
+                  "")
+            << step << ", kind " << k;
+    };
+
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      PatchChosenFile(paths[kind]);
+      EXPECT_EQ(IdentifyDatabaseKind(paths[kind]), std::optional<std::uint8_t>(kind));
+    }
+    expectUnchanged("file-mode identification");
+    for (std::uint8_t kind = 0; kind < 4; ++kind) {
+      EXPECT_EQ(SearchBackupForKind(backup, kind, true), std::vector<std::string>{paths[kind]});
+      for (std::uint8_t other = 0; other < 4; ++other)
+        EXPECT_EQ(IsKindDatabase(paths[other], kind), other == kind);
+    }
+    expectUnchanged("backup search");
+    for (const std::string& p : paths) EXPECT_EQ(VersionBytes(p), std::make_pair(1, 1));
+    EXPECT_TRUE(boxes.shown().empty());
+  }
 }
 
 TEST(FileNameOfTest, DropsTheFolder) {

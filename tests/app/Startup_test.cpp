@@ -200,6 +200,35 @@ TEST_F(MainWindowTest, FirstLogRowUsesTheSystemFormatsLaterRowsTheProgramFormats
   EXPECT_TRUE(later->isSelected());
 }
 
+TEST_F(MainWindowTest, ToolBarImagesAreDrawnAtOneSizeWithTheirCaptionsOnOneLine) {
+  ScriptedMessageBoxes boxes;
+  CreateWindows();
+  main_->show();
+  QApplication::processEvents();
+  const QToolButton* buttons[] = {main_->ToolButton3, main_->ToolButton5, main_->ToolButton4,
+                                  main_->ToolButton8, main_->ToolButton9, main_->ToolButton2};
+  const QToolButton* first = buttons[0];
+  for (const QToolButton* b : buttons) {
+    SCOPED_TRACE(b->objectName().toStdString());
+    EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(b->iconSize(), QSize(48, 48));
+    // Drawn at 48 pixels, enabled or not: no image is smaller than the
+    // size asked for.
+    for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
+      EXPECT_EQ(b->icon().actualSize(QSize(48, 48), mode), QSize(48, 48));
+      EXPECT_EQ(b->icon().pixmap(QSize(48, 48), mode).deviceIndependentSize(), QSizeF(48, 48));
+    }
+    // The caption whole on one line: no line break, the button as wide as
+    // it asks to be and wider than the caption, and as high as the others.
+    EXPECT_FALSE(b->text().contains('\n'));
+    EXPECT_GE(b->width(), b->sizeHint().width());
+    EXPECT_GT(b->width(), b->fontMetrics().horizontalAdvance(b->text()));
+    EXPECT_EQ(b->height(), first->height());
+    EXPECT_EQ(b->y(), first->y());
+  }
+  main_->hide();
+}
+
 TEST_F(MainWindowTest, ComponentsCarryTheirNamesCaptionsAndIdleStates) {
   ScriptedMessageBoxes boxes;
   CreateWindows();

@@ -14,100 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "tests/dvr/DvrIndexImage.h"
+
 namespace velmora {
 namespace {
 
-// ---------------------------------------------------------------- builders
-void PutLe16(Fbuf& b, std::size_t off, std::uint16_t v) {
-  b[off] = static_cast<std::uint8_t>(v);
-  b[off + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutLe32(Fbuf& b, std::size_t off, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t PackTime(int y, int mo, int d, int h, int mi, int s) {
-  return (static_cast<std::uint32_t>(y - 2000) << 26) | (static_cast<std::uint32_t>(mo) << 22) |
-         (static_cast<std::uint32_t>(d) << 17) | (static_cast<std::uint32_t>(h) << 12) |
-         (static_cast<std::uint32_t>(mi) << 6) | static_cast<std::uint32_t>(s);
-}
-
-const std::uint32_t kStart = PackTime(2013, 7, 4, 9, 5, 3);
-const std::uint32_t kEnd = PackTime(2013, 7, 4, 10, 0, 0);
-
-// The fields of one entry; the builder writes them at the layout's offsets.
-struct Entry {
-  std::uint8_t Type = 0;
-  std::uint8_t Channel = 0;      // DHFS byte 1, WFS byte 30
-  std::uint8_t MainChannel = 0;  // WFS byte 31
-  std::uint16_t SizeHigh = 0;
-  std::uint32_t StartTime = 0;
-  std::uint32_t EndTime = 0;
-  std::uint32_t Next = 0;
-  std::uint32_t SizeLow = 0;
-  std::uint32_t Cluster = 0;
-};
-
-// An index image of `entries` entries. Unwritten entries are continuation
-// entries (neither a file start nor the end), so the walk goes over them.
-class IndexImage {
- public:
-  IndexImage(DvrLayout layout, std::size_t entries) : layout_(layout), bytes_(entries * 32, 0) {
-    for (std::size_t k = 0; k < entries; ++k) Set(k, Continuation());
-  }
-
-  Entry Continuation() const {
-    // DHFS: type 2 with a channel byte; WFS: type 1 (not 2 or 3, not zero).
-    return layout_ == DvrLayout::Dhfs ? Entry{.Type = 2, .Channel = 1} : Entry{.Type = 1};
-  }
-
-  IndexImage& Set(std::size_t k, const Entry& e) {
-    const std::size_t o = k * 32;
-    std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(o),
-              bytes_.begin() + static_cast<std::ptrdiff_t>(o + 32), std::uint8_t{0});
-    PutLe16(bytes_, o + 2, e.SizeHigh);
-    PutLe32(bytes_, o + 24, e.Cluster);
-    if (layout_ == DvrLayout::Dhfs) {
-      bytes_[o] = e.Type;
-      bytes_[o + 1] = e.Channel;
-      PutLe32(bytes_, o + 4, e.StartTime);
-      PutLe32(bytes_, o + 8, e.EndTime);
-      PutLe32(bytes_, o + 12, e.Next);
-      PutLe32(bytes_, o + 16, e.SizeLow);
-    } else {
-      bytes_[o + 1] = e.Type;
-      PutLe32(bytes_, o + 8, e.Next);
-      PutLe32(bytes_, o + 12, e.StartTime);
-      PutLe32(bytes_, o + 16, e.EndTime);
-      PutLe16(bytes_, o + 22, static_cast<std::uint16_t>(e.SizeLow));
-      bytes_[o + 30] = e.Channel;
-      bytes_[o + 31] = e.MainChannel;
-    }
-    return *this;
-  }
-
-  // A linked entry of the chain: continuation with the given link and SizeHigh.
-  IndexImage& Link(std::size_t k, std::uint32_t next, std::uint16_t sizeHigh = 0) {
-    Entry e = Continuation();
-    e.Next = next;
-    e.SizeHigh = sizeHigh;
-    return Set(k, e);
-  }
-
-  IndexImage& Raw(std::size_t off, std::initializer_list<std::uint8_t> values) {
-    for (std::uint8_t v : values) bytes_[off++] = v;
-    return *this;
-  }
-
-  std::uint8_t FileType() const { return layout_ == DvrLayout::Dhfs ? 1 : 2; }
-  const Fbuf& Bytes() const { return bytes_; }
-  Fbuf& Bytes() { return bytes_; }
-
- private:
-  DvrLayout layout_;
-  Fbuf bytes_;
-};
+using namespace dvr_fixtures;
 
 struct RecordingProgress : DvrWalkProgress {
   std::vector<std::pair<std::int64_t, std::int64_t>> Ranges;
@@ -200,6 +112,40 @@ TEST(DvrGeometryTest, IndexAreaBytes) {
     g.IndexStartSector = c.start;
     g.IndexEndSector = c.end;
     EXPECT_EQ(DvrIndexAreaBytes(g), c.bytes) << c.start << ".." << c.end;
+  }
+}
+
+TEST(DvrGeometryTest, FitsTheDeviceWhenItsIndexAreaAndClustersLieOnIt) {
+  // A device of 128 sectors (a 64 KB image).
+  constexpr std::uint64_t kDevice = 128 * 512;
+  struct Case {
+    const char* name;
+    std::uint32_t start, end, clusters;
+    std::uint64_t deviceBytes;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"index and clusters on the device", 40, 42, 63, kDevice, true},
+      {"index area ending at the last sector", 0, 128, 0, kDevice, true},
+      {"one cluster per sector", 40, 42, 127, kDevice, true},
+      {"empty index area", 40, 40, 0, kDevice, true},
+      {"a trailing partial sector is not a sector", 0, 128, 0, kDevice + 511, true},
+      {"index area one sector past the end", 0, 129, 0, kDevice, false},
+      {"index area far past the end", 0, 0xFFFFFFFFu, 0, kDevice, false},
+      {"index area starting past the end", 200, 201, 0, kDevice, false},
+      {"one cluster more than sectors", 40, 42, 128, kDevice, false},
+      {"four billion clusters", 40, 42, 0xFFFFFFFFu, kDevice, false},
+      {"end below start", 42, 40, 0, kDevice, false},
+      {"no device", 0, 0, 0, 0, false},
+      {"a device of four billion sectors and more", 0, 0xFFFFFFFFu, 0xFFFFFFFFu,
+       std::uint64_t{0x100000000} * 512, true},
+  };
+  for (const Case& c : cases) {
+    TDvrGeometry g;
+    g.IndexStartSector = c.start;
+    g.IndexEndSector = c.end;
+    g.ClusterCount = c.clusters;
+    EXPECT_EQ(DvrGeometryFitsDevice(g, c.deviceBytes), c.fits) << c.name;
   }
 }
 

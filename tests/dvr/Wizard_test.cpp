@@ -33,6 +33,7 @@
 #include "dvr/F_Main.h"
 #include "platform/Drives.h"
 #include "platform/MessageBox.h"
+#include "tests/dvr/AllocationPeak.h"
 
 namespace velmora::F_Main {
 namespace {
@@ -122,11 +123,11 @@ void WfsEntry(DiskImage& img, std::size_t k, const Entry& e) {
 const std::uint32_t kStart = PackedTime(2013, 7, 4, 9, 5, 3);
 const std::uint32_t kEnd = PackedTime(2013, 7, 4, 10, 0, 0);
 
-// A DHFS disk: entry 0 is passed over (the walk starts at entry 1), a file of
-// three clusters (entries 1 -> 2 -> 3) on channel 3, a one-cluster file on
-// channel 5, then the end of the index.
-DiskImage DhfsDisk() {
-  DiskImage img(64);
+// A DHFS disk of `sectors` sectors: entry 0 is passed over (the walk starts
+// at entry 1), a file of three clusters (entries 1 -> 2 -> 3) on channel 3, a
+// one-cluster file on channel 5, then the end of the index.
+DiskImage DhfsDisk(std::size_t sectors = 64) {
+  DiskImage img(sectors);
   img.Text(0, "DHFS4.1");
   img.Geometry(34, 1, kIndexSector, kIndexSector + 2, 63);
   DhfsEntry(img, 0, {1, 7, 0, kStart, kEnd, 0, 8, 0});
@@ -570,6 +571,8 @@ TEST_F(WizardTest, TypeChangeSetsExtensionAndVersionList) {
   EXPECT_EQ(form->Edit13->text().toStdString(), ".264");
   EXPECT_TRUE(form->ComboBox2->isEnabled());
   EXPECT_EQ(Items(form->ComboBox2), wfs);
+  EXPECT_EQ(form->ComboBox2->currentIndex(), -1);  // the user chooses the version
+  EXPECT_TRUE(form->ComboBox2->currentText().isEmpty());
 
   for (int type : {0, 1}) {
     form->ComboBox2->setCurrentIndex(1);
@@ -579,6 +582,42 @@ TEST_F(WizardTest, TypeChangeSetsExtensionAndVersionList) {
     EXPECT_FALSE(form->ComboBox2->isEnabled());
     EXPECT_TRUE(form->ComboBox2->currentText().isEmpty());
   }
+}
+
+TEST_F(WizardTest, WfsChosenByHandAsksForTheVersion) {
+  // A recognised WFS disk with its version selected; then the user picks
+  // the type in the list with the keyboard, away and back to WFS.
+  auto form = NewForm();
+  DiskImage img(64);
+  img.Text(0, "WFS0.3");
+  ChooseImage(*form, Image(img));
+  form->BitBtn2->click();
+  ASSERT_EQ(form->ComboBox2->currentText().toStdString(), "0.3");
+  const auto press = [&](int key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(form->ComboBox1, &event);
+  };
+  press(Qt::Key_Up);
+  EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "DHFS Encryption");
+  EXPECT_FALSE(form->ComboBox2->isEnabled());
+  press(Qt::Key_Down);
+  EXPECT_EQ(form->ComboBox1->currentText().toStdString(), "WFS");
+  EXPECT_EQ(Items(form->ComboBox2),
+            (std::vector<std::string>{"WFS0.2", "WFS0.3", "WFS0.4", "巨峰"}));
+  EXPECT_EQ(form->ComboBox2->currentIndex(), -1);
+
+  ScriptedMessageBoxes boxes;
+  form->BitBtn4->click();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "Please select the DVR ver.");
+  EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet2);
+
+  // Once a version is chosen, "Next" goes on.
+  form->ComboBox2->setCurrentIndex(1);
+  boxes.clear();
+  form->BitBtn4->click();
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet3);
 }
 
 TEST_F(WizardTest, FilterDateEnablesBothPickers) {
@@ -755,9 +794,10 @@ TEST_F(WizardTest, HoveredStepLabelIsHighlightedUntilTheMouseLeaves) {
 class ScanTest : public WizardTest {
  protected:
   // Image chosen, type recognised, options passed: on "File List".
-  std::unique_ptr<TForm1> OnFileList(const DiskImage& img) {
+  std::unique_ptr<TForm1> OnFileList(const DiskImage& img) { return OnFileList(Image(img)); }
+  std::unique_ptr<TForm1> OnFileList(const fs::path& image) {
     auto form = NewForm();
-    ChooseImage(*form, Image(img));
+    ChooseImage(*form, image);
     form->BitBtn2->click();
     if (form->ComboBox1->currentIndex() == 2) form->ComboBox2->setCurrentIndex(0);
     form->BitBtn4->click();
@@ -853,22 +893,91 @@ TEST_F(ScanTest, IndexAreaEndingBeforeItsStartIsReported) {
 TEST_F(ScanTest, IndexAreaBeyondOneReadIsReported) {
   DiskImage img = DhfsDisk();
   img.Geometry(34, 1, 0, 0x00500000u, 63);  // 2.5 GiB
-  auto form = OnFileList(img);
+  // A sparse image that holds the whole area: only the single read is too
+  // small for it.
+  const fs::path path = Image(img);
+  fs::resize_file(path, std::uint64_t{0x00500000u} * 512);
+  auto form = OnFileList(path);
   ScriptedMessageBoxes boxes;
+  testing_alloc::ResetLargestAllocation();
   form->BitBtn10->click();
+  EXPECT_LT(testing_alloc::LargestAllocation(), std::size_t{1} << 20);
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].text, "The index area of the DVR disk is too large to be read !");
   EXPECT_EQ(form->ListView2->topLevelItemCount(), 0);
 }
 
-TEST_F(ScanTest, EqualIndexSectorsGiveNoFiles) {
+// A 64 KB image (128 sectors) whose geometry names sectors past its end: the
+// box of a read past the end, no files, and nothing allocated for the
+// geometry's sizes - neither the index buffer nor the cluster map.
+TEST_F(ScanTest, GeometryBeyondTheDeviceIsRefusedBeforeAnythingIsAllocated) {
+  constexpr std::size_t kSectors = 128;
+  constexpr std::size_t kImageBytes = kSectors * 512;
+  struct Case {
+    const char* name;
+    std::uint32_t start, end, clusters;
+  };
+  const Case cases[] = {
+      {"four billion clusters", kIndexSector, kIndexSector + 2, 0xFFFFFFFFu},
+      {"one cluster more than the image has sectors", kIndexSector, kIndexSector + 2, kSectors},
+      {"an index area one sector past the end", kIndexSector, kSectors + 1, 63},
+      {"an index area of two gigabytes", 0, 0x003FFFFFu, 63},
+      {"an index area of two terabytes", 0, 0xFFFFFFFFu, 0xFFFFFFFFu},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DiskImage img = DhfsDisk(kSectors);
+    img.Geometry(34, 1, c.start, c.end, c.clusters);
+    auto form = OnFileList(img);
+    DvrWizardClusterMap.assign(3, 7);  // an earlier scan's map
+    ScriptedMessageBoxes boxes;
+    testing_alloc::ResetLargestAllocation();
+    form->BitBtn10->click();
+    EXPECT_LE(testing_alloc::LargestAllocation(), kImageBytes);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Read then device error......");
+    EXPECT_EQ(boxes.shown()[0].caption, "提示");
+    EXPECT_EQ(boxes.shown()[0].icon, MbIcon::Error);
+    EXPECT_EQ(form->ListView2->topLevelItemCount(), 0);
+    EXPECT_EQ(form->Label4->text().toStdString(), "Total of 0 files.total size is 0KB\t");
+    EXPECT_EQ(DvrWizardClusterMap, (std::vector<std::uint8_t>{7, 7, 7}));
+    EXPECT_NE(form->Gauge1->minimum(), form->Gauge1->maximum());
+    EXPECT_LE(form->Gauge1->value(), form->Gauge1->minimum());
+  }
+}
+
+TEST_F(ScanTest, GeometryFillingTheWholeDeviceIsScanned) {
+  // The index area up to the image's last sector and one cluster per sector.
+  constexpr std::size_t kSectors = 128;
+  DiskImage img = DhfsDisk(kSectors);
+  img.Geometry(34, 1, kIndexSector, kSectors, kSectors - 1);
+  auto form = OnFileList(img);
+  ScriptedMessageBoxes boxes;
+  testing_alloc::ResetLargestAllocation();
+  form->BitBtn10->click();
+  EXPECT_LE(testing_alloc::LargestAllocation(), kSectors * 512);
+  EXPECT_TRUE(boxes.shown().empty());
+  EXPECT_EQ(form->ListView2->topLevelItemCount(), 2);
+  EXPECT_EQ(DvrWizardClusterMap.size(), kSectors);
+}
+
+TEST_F(ScanTest, EqualIndexSectorsGiveNoFilesAndAnEmptyGauge) {
+  // First a scan that fills the gauge.
+  auto form = OnFileList(DhfsDisk());
+  form->BitBtn10->click();
+  ASSERT_EQ(form->Gauge1->value(), form->Gauge1->maximum());
+
   DiskImage img = DhfsDisk();
   img.Geometry(34, 1, kIndexSector, kIndexSector, 63);
-  auto form = OnFileList(img);
+  ChooseImage(*form, Image(img, "empty-index.img"));
   ScriptedMessageBoxes boxes;
   form->BitBtn10->click();
   EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(form->ListView2->topLevelItemCount(), 0);
+  // An empty bar, not the busy animation of a bar whose minimum is its
+  // maximum.
+  EXPECT_NE(form->Gauge1->minimum(), form->Gauge1->maximum());
+  EXPECT_LE(form->Gauge1->value(), form->Gauge1->minimum());
 }
 
 TEST_F(ScanTest, ScanPressedWhileAScanRunsIsIgnored) {

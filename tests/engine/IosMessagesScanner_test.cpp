@@ -204,14 +204,14 @@ TEST_P(IosMessagesScanTest, ALookUpErrorDuringTheWalkKeepsTheHitsSoFar) {
       iosfix::AddMessage(db, iosfix::Msg("message " + std::to_string(i) + std::string(1500, '.'),
                               std::int64_t{0}, std::int64_t{400000000}, 1));
   });
-  // After the first hit the chat table goes, through the scan's own
-  // connection (which holds the file for the walk).
+  // After the first hit every look-up of the scan's own connection (which
+  // holds the file for the walk) fails.
   CarveKind kind = IosMessagesKind();
   const auto lookUp = kind.beforeChecks;
   bool dropped = false;
   kind.beforeChecks = [&](CarvedRecord& rec, CarveRun& run) {
     if (!dropped && !SmsRecords.empty()) {
-      run.database->RunStatement("DROP TABLE chat");
+      testdb::InterruptEveryStatement(*run.database);
       dropped = true;
     }
     lookUp(rec, run);

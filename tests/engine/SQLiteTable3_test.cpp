@@ -3,13 +3,16 @@
 #include "engine/SQLiteTable3.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -436,6 +439,129 @@ TEST_F(SQLiteLayerTest, BusyDatabaseWhileTheSchemaIsRead) {
   TSQLiteDatabase db(db_.string());
   EXPECT_EQ(RaisedText([&] { db.HasTable("t"); }),
             "Error executing SQL.\rError [5]: The database file is locked.\r ");
+}
+
+TEST_F(SQLiteLayerTest, AFileAnotherProcessIsWritingIsLocked) {
+  Exec(db_, "create table t(a INTEGER); insert into t values (1);");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // The writer: in the middle of a transaction, holding its lock.
+    sqlite3* db = nullptr;
+    sqlite3_open(db_.c_str(), &db);
+    const bool locked =
+        sqlite3_exec(db, "begin exclusive; insert into t values (2);", nullptr, nullptr, nullptr) ==
+        SQLITE_OK;
+    const char byte = locked ? 'y' : 'n';
+    (void)!::write(ready[1], &byte, 1);
+    ::pause();
+    _exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  {
+    TSQLiteDatabase db(db_.string());
+    EXPECT_EQ(RaisedText([&] { db.HasTable("t"); }),
+              "Error executing SQL.\rError [5]: The database file is locked.\r ");
+  }
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  TSQLiteDatabase db(db_.string());
+  EXPECT_EQ(db.QueryAllRows("select a from t")->RowCount, 1u);  // its insert never happened
+}
+
+TEST_F(SQLiteLayerTest, ALockedStatementCarriesTheLockedCode) {
+  Exec(db_, "create table t(a INTEGER); insert into t values (1);");
+  TSQLiteDatabase db(db_.string());
+  ASSERT_TRUE(db.HasTable("t"));
+  ExclusiveLock lock(db_);
+  EXPECT_EQ(RaisedText([&] { db.RunStatement("select a from t where a > 5"); }),
+            "Error executing SQL statement.\rError [5]: The database file is locked.\r ");
+}
+
+TEST_F(SQLiteLayerTest, APreparedLookUpLooksAtTheLockOnItsFirstRunAndNowAndThen) {
+  Exec(db_, "create table t(a INTEGER); insert into t values (1);");
+  TSQLiteDatabase db(db_.string());
+  TSQLitePreparedQuery query(db, "select a from t where a = ?1");
+  {
+    ExclusiveLock lock(db_);
+    EXPECT_EQ(RaisedText([&] { query.Run(std::vector<std::int64_t>{1}); }),
+              "Could not prepare SQL statement");
+  }
+  EXPECT_EQ(query.Run(std::vector<std::int64_t>{1})->RowCount, 1u);
+  ExclusiveLock lock(db_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // past the look's interval
+  EXPECT_EQ(RaisedText([&] { query.Run(std::vector<std::int64_t>{1}); }),
+            "Could not prepare SQL statement");
+}
+
+// ---------------------------------------------------------------- read-only opens
+
+TEST_F(SQLiteLayerTest, NothingThatWritesGetsThroughAndTheFileStaysAsItWas) {
+  Exec(db_, "create table t(a INTEGER); insert into t values (1);");
+  const auto bytes = [&] {
+    std::ifstream in(db_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string before = bytes();
+  {
+    TSQLiteDatabase db(db_.string());
+    const std::string readOnly =
+        "Error executing SQL statement.\rError [8]: Attempt to write a readonly database.\r ";
+    EXPECT_EQ(RaisedText([&] { db.RunStatement("insert into t values (2)"); }), readOnly);
+    EXPECT_EQ(RaisedText([&] { db.RunStatement("create table u(b)"); }), readOnly);
+    EXPECT_EQ(RaisedText([&] { db.RunStatement("pragma user_version = 3"); }), readOnly);
+    EXPECT_EQ(db.QueryAllRows("select a from t")->RowCount, 1u);
+  }
+  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+struct UriCase {
+  const char* path;
+  const char* uri;
+};
+
+TEST(SQLiteUriTest, EscapesEveryByteThatCouldEndOrChangeTheName) {
+  const UriCase cases[] = {
+      {"/tmp/a.db", "file:///tmp/a.db?mode=ro&immutable=1"},
+      {"/tmp/a b/c.db", "file:///tmp/a%20b/c.db?mode=ro&immutable=1"},
+      {"/x/100%.db", "file:///x/100%25.db?mode=ro&immutable=1"},
+      {"/x/%41.db", "file:///x/%2541.db?mode=ro&immutable=1"},
+      {"/x/q?mode=rw.db", "file:///x/q%3Fmode%3Drw.db?mode=ro&immutable=1"},
+      {"/x/h#1.db", "file:///x/h%231.db?mode=ro&immutable=1"},
+      {"/x/通话.db", "file:///x/%E9%80%9A%E8%AF%9D.db?mode=ro&immutable=1"},
+      {"//server/a.db", "file:////server/a.db?mode=ro&immutable=1"},
+      {"rel/a-b_c~d.db", "file:rel/a-b_c~d.db?mode=ro&immutable=1"},
+      {"c:x.db", "file:c%3Ax.db?mode=ro&immutable=1"},
+  };
+  for (const UriCase& c : cases) EXPECT_EQ(SQLiteReadOnlyUri(c.path), c.uri) << c.path;
+}
+
+TEST_F(SQLiteLayerTest, NamesWithBlanksPercentQuestionHashAndChineseOpen) {
+  const char* names[] = {"a b.db", "100%.db", "%41.db", "q?mode=rw.db", "h#1.db",
+                         "通话 记录.db", "%E9%80%9A.db", "x?immutable=0&mode=rwc#f"};
+  const fs::path folder = folder_ / "案件 #1 %20?";
+  fs::create_directories(folder);
+  // The files an unescaped "%41" or "%E9%80%9A" would name.
+  Exec(folder / "A.db", "create table decoy(a);");
+  Exec(folder / "通.db", "create table decoy(a);");
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    Exec(folder / name, "create table t(a); insert into t values (1);");
+    TSQLiteDatabase db((folder / name).string());
+    EXPECT_TRUE(db.HasTable("t"));
+    EXPECT_FALSE(db.HasTable("decoy"));
+  }
+  const fs::path missing = folder_ / "缺 少?.db";
+  EXPECT_EQ(RaisedText([&] { TSQLiteDatabase db(missing.string()); }),
+            "Failed to open database \"" + missing.string() + "\" : unable to open database file");
+  EXPECT_FALSE(fs::exists(missing));
 }
 
 // ---------------------------------------------------------------- prepare and statements

@@ -19,6 +19,7 @@
 #include "engine/CarvingEngine.h"
 #include "engine/MyFuns_.h"
 #include "engine/RecordingScanView.h"
+#include "engine/SQLiteTable3.h"
 #include "engine/ScanContext.h"
 #include "platform/MessageBox.h"
 
@@ -68,6 +69,13 @@ inline void Build(const std::string& path, const std::string& sql, int pageSize 
   Exec(path, "PRAGMA page_size=" + std::to_string(pageSize) +
                  "; PRAGMA secure_delete=OFF; PRAGMA journal_mode=DELETE; PRAGMA auto_vacuum=NONE;" +
                  sql);
+}
+
+// Makes every later step of a statement on db's connection fail
+// (SQLITE_INTERRUPT): a look-up error in the middle of a walk, brought about
+// without writing to the file, which the scans open read-only.
+inline void InterruptEveryStatement(TSQLiteDatabase& db) {
+  sqlite3_progress_handler(db.Handle(), 1, [](void*) { return 1; }, nullptr);
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {

@@ -1,7 +1,10 @@
 // libFuzzer target: runs a scanner on arbitrary file bytes. The first input
-// byte picks the scanner (modulo the number of scanners), the rest is the
-// database file, written to a private temporary file that the scanner reads
-// (and may patch) like a file on disk.
+// byte picks the scanner (modulo the number of scanners) and, from its high
+// bits, the size of the window the scanner reads the file through (one as
+// large as the file, or a few hundred bytes to a few pages, so that records
+// and look-backs meet window edges); the rest is the database file, written
+// to a private temporary file that the scanner reads (and may patch) like a
+// file on disk.
 #include <unistd.h>
 
 #include <cstddef>
@@ -13,6 +16,7 @@
 #include "engine/AndroidContactsScanner.h"
 #include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
+#include "engine/CarveImage.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
 #include "engine/IosMessagesScanner.h"
@@ -36,6 +40,9 @@ void (*const kScanners[])(velmora::ScanView&) = {
     velmora::RunFixedLayoutSmsCarve,  // 7
 };
 
+// Window sizes by the selector byte's high bits.
+constexpr std::size_t kWindows[] = {std::size_t{64} << 20, 700, 4096, 3 * 4096 + 5};
+
 std::string FilePath() {
   return "/tmp/velmora-fuzz-" + std::to_string(getpid()) + ".db";
 }
@@ -50,6 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const auto scanner = kScanners[data[0] % std::size(kScanners)];
+  velmora::CarveWindowBytes = kWindows[(data[0] / 32) % std::size(kWindows)];
   const std::string path = FilePath();
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     if (size > 1) std::fwrite(data + 1, 1, size - 1, f);
