@@ -1,10 +1,9 @@
 #include "app/ResultModel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <utility>
-
-#include "engine/WeChatScanner.h"
 
 namespace velmora {
 
@@ -24,34 +23,6 @@ std::vector<ResultColumn> ResultColumnSet(std::uint8_t kind) {
   }
 }
 
-namespace {
-
-// Builds a row from its cells, copying each text once (a braced list would
-// copy every text twice).
-template <typename... Cells>
-ListRow RowOf(const Cells&... cells) {
-  ListRow row;
-  row.reserve(sizeof...(cells));
-  (row.emplace_back(cells), ...);
-  return row;
-}
-
-}  // namespace
-
-ListRow MakeResultRow(const PtelValue& r) { return RowOf(r.Name, r.Phone, StatusWord(r.Deleted)); }
-
-ListRow MakeResultRow(const PSMSvalue& r) {
-  return RowOf(r.Address, r.DateText, r.TypeText, StatusWord(r.Deleted), r.Body);
-}
-
-ListRow MakeResultRow(const PCallValue& r) {
-  return RowOf(r.Number, r.Name, r.DateText, r.Duration, r.TypeText, StatusWord(r.Deleted));
-}
-
-ListRow MakeResultRow(const PWXValue& r) {
-  return RowOf(r.DateText, RenderWeChatBody(r.Message), r.TypeText, StatusWord(r.Deleted));
-}
-
 ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ResultModel::SetColumns(std::vector<ResultColumn> columns) {
@@ -61,12 +32,15 @@ void ResultModel::SetColumns(std::vector<ResultColumn> columns) {
 }
 
 void ResultModel::Clear() {
-  if (rows_.empty()) return;
+  if (rows_.empty() && texts_.empty()) return;
   beginResetModel();
   rows_.clear();
   rows_.shrink_to_fit();
   checked_.clear();
   checked_.shrink_to_fit();
+  texts_.clear();
+  texts_.shrink_to_fit();
+  shown_ = 0;
   endResetModel();
 }
 
@@ -75,102 +49,152 @@ void ResultModel::Reserve(std::size_t rows) {
   checked_.reserve(rows);
 }
 
-void ResultModel::AppendRow(ListRow row) {
-  const int at = static_cast<int>(rows_.size());
-  beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(std::move(row));
+void ResultModel::AppendRecord(std::uint8_t kind, std::size_t index) {
+  // An index beyond the row's room could not be told apart from another
+  // row's; no array of a scan comes near it.
+  if (kind >= kOwnTexts || index > kIndexMask) return;
+  rows_.push_back(Pack(kind, index));
   checked_.push_back(0);
-  endInsertRows();
+}
+
+void ResultModel::AppendRow(ListRow row) {
+  std::vector<ListRow> one;
+  one.push_back(std::move(row));
+  AppendRows(one);
 }
 
 void ResultModel::AppendRows(std::vector<ListRow>& rows) {
-  if (rows.empty()) return;
-  const int first = static_cast<int>(rows_.size());
-  const int last = first + static_cast<int>(rows.size()) - 1;
-  beginInsertRows(QModelIndex(), first, last);
-  if (rows_.capacity() < rows_.size() + rows.size()) {
-    // Grow geometrically even when the batches are small.
-    Reserve(std::max(rows_.size() + rows.size(), rows_.size() * 2));
+  for (ListRow& row : rows) {
+    if (texts_.size() > kIndexMask) break;
+    rows_.push_back(Pack(kOwnTexts, texts_.size()));
+    checked_.push_back(0);
+    texts_.push_back(std::move(row));
   }
-  std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
-  checked_.resize(rows_.size(), 0);
-  endInsertRows();
   rows.clear();
+  ShowPendingRows();
+}
+
+void ResultModel::ShowPendingRows() {
+  if (shown_ >= rows_.size()) return;
+  beginInsertRows(QModelIndex(), static_cast<int>(shown_), static_cast<int>(rows_.size()) - 1);
+  shown_ = rows_.size();
+  endInsertRows();
+}
+
+std::string_view ResultModel::Cell(std::size_t index, std::size_t column,
+                                   std::string& scratch) const {
+  if (index >= rows_.size()) return {};
+  const std::uint32_t source = rows_[index] >> kSourceShift;
+  const std::size_t at = rows_[index] & kIndexMask;
+  if (source == kOwnTexts) {
+    const ListRow& cells = texts_[at];
+    return column < cells.size() ? std::string_view(cells[column]) : std::string_view();
+  }
+  return ResultRecordCell(static_cast<std::uint8_t>(source), at, column, scratch);
+}
+
+ListRow ResultModel::Row(std::size_t index) const {
+  if (index >= rows_.size()) return {};
+  const std::uint32_t source = rows_[index] >> kSourceShift;
+  const std::size_t at = rows_[index] & kIndexMask;
+  if (source == kOwnTexts) return texts_[at];
+  return ResultRecordRow(static_cast<std::uint8_t>(source), at);
 }
 
 void ResultModel::SetChecked(std::size_t index, bool checked) {
   if (index >= checked_.size()) return;
   checked_[index] = checked ? 1 : 0;
+  if (index >= shown_) return;
   const QModelIndex cell = this->index(static_cast<int>(index), 0);
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
 
 namespace {
 
-// The first 16 bytes of a text, letters folded to upper case as the list's
-// comparison folds them, packed big-endian and padded with zero bytes. Where
-// two keys differ they order the texts as that comparison does; where they are
-// equal, only the comparison itself can tell.
+// A row's sort key: its first sixteen bytes packed big-endian (zero-padded)
+// so that most comparisons need one or two integer compares, and where the
+// whole key lies in the keys' buffer.
 struct SortKey {
   std::uint64_t high = 0;
   std::uint64_t low = 0;
+  std::size_t offset = 0;
+  std::uint32_t length = 0;
   std::uint32_t row = 0;
 };
 
-SortKey KeyOf(const std::string& text, std::uint32_t row) {
-  SortKey key;
-  key.row = row;
-  for (std::size_t i = 0; i < 16; ++i) {
-    std::uint64_t byte = 0;
-    if (i < text.size()) {
-      char c = text[i];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      byte = static_cast<unsigned char>(c);
-    }
-    if (i < 8) {
-      key.high = (key.high << 8) | byte;
-    } else {
-      key.low = (key.low << 8) | byte;
-    }
+std::uint64_t Pack8(std::string_view key, std::size_t from) {
+  std::uint64_t v = 0;
+  for (std::size_t i = from; i < from + 8; ++i) {
+    v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
-  return key;
+  return v;
 }
 
 }  // namespace
 
 void ResultModel::SortByColumn(int column) {
+  ShowPendingRows();
   if (rows_.size() < 2 || column < 0) return;
   const auto at = static_cast<std::size_t>(column);
-  const bool everyRowHasTheColumn =
-      std::all_of(rows_.begin(), rows_.end(), [at](const ListRow& r) { return at < r.size(); });
+  // Rows of their own texts may lack the column; a record's row has every
+  // column of its layout.
+  const bool everyRowHasTheColumn = std::all_of(rows_.begin(), rows_.end(), [&](std::uint32_t r) {
+    const std::uint32_t source = r >> kSourceShift;
+    if (source == kOwnTexts) return at < texts_[r & kIndexMask].size();
+    return at < ResultRowCellCount(static_cast<std::uint8_t>(source));
+  });
 
   std::vector<std::uint32_t> order(rows_.size());
   if (everyRowHasTheColumn) {
+    // Each row's key is made once: the code-page conversion is far too dear
+    // to repeat in every comparison of a million rows.
+    std::string buffer;
+    buffer.reserve(rows_.size() * 16);
     std::vector<SortKey> keys;
     keys.reserve(rows_.size());
+    std::string scratch;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-      keys.push_back(KeyOf(rows_[i][at], static_cast<std::uint32_t>(i)));
+      SortKey key;
+      key.offset = buffer.size();
+      AppendListSortKey(Cell(i, at, scratch), buffer);
+      key.length = static_cast<std::uint32_t>(buffer.size() - key.offset);
+      const std::string_view whole = std::string_view(buffer).substr(key.offset, key.length);
+      key.high = Pack8(whole, 0);
+      key.low = Pack8(whole, 8);
+      key.row = static_cast<std::uint32_t>(i);
+      keys.push_back(key);
     }
-    const bool ascending = SortAscending;
-    std::stable_sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
-      if (a.high != b.high) return ascending ? a.high < b.high : a.high > b.high;
-      if (a.low != b.low) return ascending ? a.low < b.low : a.low > b.low;
-      return CompareListItems(rows_[a.row], rows_[b.row], column) < 0;
-    });
+    const std::string_view all(buffer);
+    const auto less = [&](const SortKey& a, const SortKey& b) {
+      if (a.high != b.high) return a.high < b.high;
+      if (a.low != b.low) return a.low < b.low;
+      if (a.length <= 16 && b.length <= 16) return a.length < b.length;
+      return CompareListSortKeys(all.substr(a.offset, a.length), all.substr(b.offset, b.length)) <
+             0;
+    };
+    if (SortAscending) {
+      std::stable_sort(keys.begin(), keys.end(), less);
+    } else {
+      std::stable_sort(keys.begin(), keys.end(),
+                       [&](const SortKey& a, const SortKey& b) { return less(b, a); });
+    }
     for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].row;
   } else {
+    std::vector<ListRow> cells;
+    cells.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) cells.push_back(Row(i));
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return CompareListItems(rows_[a], rows_[b], column) < 0;
+      return CompareListItems(cells[a], cells[b], column) < 0;
     });
   }
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  std::vector<ListRow> rows(rows_.size());
+  std::vector<std::uint32_t> rows(rows_.size());
   std::vector<std::uint8_t> checked(rows_.size());
   std::vector<std::uint32_t> newPlace(rows_.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
-    rows[i] = std::move(rows_[order[i]]);
+    rows[i] = rows_[order[i]];
     checked[i] = checked_[order[i]];
     newPlace[order[i]] = static_cast<std::uint32_t>(i);
   }
@@ -188,7 +212,7 @@ void ResultModel::SortByColumn(int column) {
 }
 
 int ResultModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 int ResultModel::columnCount(const QModelIndex& parent) const {
@@ -198,14 +222,13 @@ int ResultModel::columnCount(const QModelIndex& parent) const {
 QVariant ResultModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   const auto row = static_cast<std::size_t>(index.row());
-  const auto col = static_cast<std::size_t>(index.column());
-  if (row >= rows_.size()) return {};
+  if (row >= shown_) return {};
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-    const ListRow& cells = rows_[row];
-    if (col >= cells.size()) return QString();
-    return QString::fromUtf8(cells[col].data(), static_cast<qsizetype>(cells[col].size()));
+    std::string scratch;
+    const std::string_view cell = Cell(row, static_cast<std::size_t>(index.column()), scratch);
+    return QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()));
   }
-  if (role == Qt::CheckStateRole && col == 0) {
+  if (role == Qt::CheckStateRole && index.column() == 0) {
     return checked_[row] ? Qt::Checked : Qt::Unchecked;
   }
   return {};

@@ -1,16 +1,25 @@
-// The rows of the result list ListView1: each row's texts (caption first,
-// then the sub-items) and its check state, held in one flat array so that a
-// million rows list and sort quickly. Cell texts are UTF-8 and become Qt
-// texts only when a view asks for a visible cell.
+// The rows of the result list ListView1. A record's row is held as its kind
+// and its index in that kind's result array, and its cells are made from the
+// record when a view asks for them (engine/ResultRows.h): the list keeps no
+// copy of the records' texts. Rows that no array holds (the fixed-layout
+// carver's, the DVR views') keep their own texts. Each row has a check state.
+//
+// Rows added while a scan runs wait until the window next runs its messages
+// (ShowPendingRows), so that a scan costs one insertion per batch, not per
+// hit. Count, Row and the check states include the waiting rows; the views
+// see them once they are shown.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 #include "engine/ScanContext.h"
 
 namespace velmora {
@@ -26,13 +35,6 @@ struct ResultColumn {
 // empty for any other kind.
 std::vector<ResultColumn> ResultColumnSet(std::uint8_t kind);
 
-// The list row of one record, in the layout of its kind's column set. The
-// WeChat row shows the message in its display form.
-ListRow MakeResultRow(const PtelValue& r);
-ListRow MakeResultRow(const PSMSvalue& r);
-ListRow MakeResultRow(const PCallValue& r);
-ListRow MakeResultRow(const PWXValue& r);
-
 class ResultModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -46,12 +48,23 @@ class ResultModel : public QAbstractTableModel {
   // Removes every row.
   void Clear();
   void Reserve(std::size_t rows);
+  // Adds the row of record `index` of `kind`'s result array; it waits for
+  // ShowPendingRows.
+  void AppendRecord(std::uint8_t kind, std::size_t index);
+  // Adds a row of its own texts, shown at once (with any waiting rows).
   void AppendRow(ListRow row);
-  // Appends a batch of rows with one insertion notice; `rows` is left empty.
+  // Adds a batch of such rows with one insertion notice; `rows` is left empty.
   void AppendRows(std::vector<ListRow>& rows);
+  // Shows every waiting row to the views with one insertion notice.
+  void ShowPendingRows();
 
+  // Every row, waiting ones included.
   std::size_t Count() const { return rows_.size(); }
-  const ListRow& Row(std::size_t index) const { return rows_[index]; }
+  // The cells of row `index` as the list shows them.
+  ListRow Row(std::size_t index) const;
+  // Cell `column` of row `index`: a view of the record's or the row's own
+  // text, or of `scratch` when the cell is made; empty when there is none.
+  std::string_view Cell(std::size_t index, std::size_t column, std::string& scratch) const;
   bool IsChecked(std::size_t index) const { return checked_[index] != 0; }
   void SetChecked(std::size_t index, bool checked);
 
@@ -69,9 +82,20 @@ class ResultModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
+  // A row: its source in the top three bits (a kind code 0 to 3, or
+  // kOwnTexts), the index in that source below.
+  static constexpr unsigned kSourceShift = 29;
+  static constexpr std::uint32_t kIndexMask = (1u << kSourceShift) - 1;
+  static constexpr std::uint32_t kOwnTexts = 4;
+  static std::uint32_t Pack(std::uint32_t source, std::size_t index) {
+    return (source << kSourceShift) | static_cast<std::uint32_t>(index);
+  }
+
   std::vector<ResultColumn> columns_;
-  std::vector<ListRow> rows_;
+  std::vector<std::uint32_t> rows_;
   std::vector<std::uint8_t> checked_;
+  std::vector<ListRow> texts_;  // the rows of their own texts
+  std::size_t shown_ = 0;       // rows the views know of: rows_[0, shown_)
 };
 
 }  // namespace velmora

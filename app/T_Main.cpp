@@ -686,15 +686,28 @@ void TMain::SendUsageCount() {
 
 // ------------------------------------------------------------------ scanners
 // Each hidden item runs its kind's scanner on the scan context that the
-// scan-setup dialog has set, and returns when the scanner has finished.
+// scan-setup dialog has set, and returns when the scanner has finished, its
+// last rows shown in the list.
 
-void TMain::IOStxl1Click() { RunIosContactsScan(*this); }
+void TMain::IOStxl1Click() {
+  RunIosContactsScan(*this);
+  ListModel->ShowPendingRows();
+}
 
-void TMain::IOSdx1Click() { RunIosMessagesScan(*this); }
+void TMain::IOSdx1Click() {
+  RunIosMessagesScan(*this);
+  ListModel->ShowPendingRows();
+}
 
-void TMain::IOSthjl1Click() { RunIosCallScan(*this); }
+void TMain::IOSthjl1Click() {
+  RunIosCallScan(*this);
+  ListModel->ShowPendingRows();
+}
 
-void TMain::IOSwx1Click() { RunWeChatScan(*this); }
+void TMain::IOSwx1Click() {
+  RunWeChatScan(*this);
+  ListModel->ShowPendingRows();
+}
 
 // The invisible Android items (no shortcut; nothing clicks them) run their
 // scanner on the scan context as the last scan left it. The temporary copy
@@ -703,18 +716,24 @@ void TMain::IOSwx1Click() { RunWeChatScan(*this); }
 void TMain::Scan31Click() {
   SetProgramFolder(AppDir);
   RunAndroidCallScan(*this);
+  ListModel->ShowPendingRows();
 }
 
 void TMain::scan21Click() {
   SetProgramFolder(AppDir);
   RunAndroidSmsScan(*this);
+  ListModel->ShowPendingRows();
 }
 
 void TMain::Scan11Click() {
   SetProgramFolder(AppDir);
   RunAndroidContactsScan(*this);
+  ListModel->ShowPendingRows();
 }
 
-void TMain::Scan1Click() { RunFixedLayoutSmsCarve(*this); }
+void TMain::Scan1Click() {
+  RunFixedLayoutSmsCarve(*this);
+  ListModel->ShowPendingRows();
+}
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 // to it through ScanView.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -206,6 +207,7 @@ class TMain : public QMainWindow, public ScanView {
   void TreeExpandAll() override;
   void TreeAddBareRoot(const std::string& text) override;
   void ResultListClear() override;
+  void ResultListAddRecord(std::uint8_t kind, std::size_t index) override;
   void ResultListAddRow(std::vector<std::string> cells) override;
   std::size_t ResultListRowCount() const override;
   void FragmentListClearColumns() override;
@@ -218,6 +220,9 @@ class TMain : public QMainWindow, public ScanView {
   void PumpMessages() override;
   void AddSectorDebugLine(const std::string& line) override;
 
+  // How often, at most, the result list grows while a scan or a listing runs,
+  // in milliseconds. Each growth repaints the list's whole visible area.
+  static constexpr int kListGrowthIntervalMs = 100;
   // How long the exit waits for the usage-count server, in milliseconds.
   static constexpr int kCountRequestTimeoutMs = 3000;
   // How long start-up waits for the version file, in milliseconds.
@@ -240,7 +245,7 @@ class TMain : public QMainWindow, public ScanView {
   void SetIdleCommands();
   void SendUsageCount();
   template <typename Record>
-  void ListRecords(const std::vector<Record>& records, std::uint8_t filter);
+  void ListRecords(std::uint8_t kind, const std::vector<Record>& records, std::uint8_t filter);
   void BuildDvrSide();  // PopupMenu3, ListView3's check boxes and menu, the DVR items' handlers
   // Fragment row `row` ticked or not, and its mirror row likewise.
   void SetFragmentChecked(int row, bool checked);
@@ -251,6 +256,8 @@ class TMain : public QMainWindow, public ScanView {
   // Bumped by every new listing and by every clear of the list, so that an
   // unfinished listing adds no rows once it is replaced.
   std::uint64_t listingGeneration_ = 0;
+  // When the result list last grew during a scan or a listing.
+  QElapsedTimer listGrown_;
   bool closing_ = false;
   int progressMin_ = 0;
   int progressMax_ = 0;

@@ -3,9 +3,13 @@
 #include "app/T_Main.h"
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/ResultModel.h"
 #include "engine/MyFuns_.h"
@@ -23,12 +27,54 @@ std::optional<TResultNodeTag> NodeTag(const QTreeWidgetItem* item) {
 
 // ------------------------------------------------------------------ results
 
+namespace {
+
+// A date-time text of the program's format ("yyyy-mm-dd hh:mm:ss") made of
+// the digit that is widest in `metrics`, so that every time text fits where
+// this one does.
+QString WidestTimeText(const QFontMetrics& metrics) {
+  QChar widest = QLatin1Char('0');
+  for (char d = '1'; d <= '9'; ++d) {
+    if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest))
+      widest = QLatin1Char(d);
+  }
+  QString text = QStringLiteral("0000-00-00 00:00:00");
+  for (QChar& c : text) {
+    if (c == QLatin1Char('0')) c = widest;
+  }
+  return text;
+}
+
+// The width a column of `view` needs to show `text` beside a check box,
+// unelided: the item's size as the view's style lays it out (check box,
+// margins, text in the view's font), plus the grid line a table draws inside
+// each section.
+int CheckedTextColumnWidth(const QTableView& view, const QString& text) {
+  QStyleOptionViewItem option;
+  option.initFrom(&view);
+  option.font = view.font();
+  option.fontMetrics = QFontMetrics(option.font);
+  option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasCheckIndicator;
+  option.checkState = Qt::Checked;
+  option.text = text;
+  option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  const QSize size =
+      view.style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), &view);
+  return size.width() + (view.showGrid() ? 1 : 0);
+}
+
+}  // namespace
+
 void TMain::SetResultColumns(std::uint8_t kind) {
   std::vector<ResultColumn> columns = ResultColumnSet(kind);
   if (columns.empty()) return;
   const bool stretchLast = columns.back().AutoSize;
   std::vector<int> widths;
   for (const ResultColumn& c : columns) widths.push_back(c.Width);
+  // The WeChat list's first column is its time text beside the check box:
+  // at least as wide as both need in the list's font and style.
+  if (kind == kKindWeChat) widths[0] = std::max(widths[0], CheckedTextColumnWidth(
+        *ListView1, WidestTimeText(QFontMetrics(ListView1->font()))));
   ListModel->SetColumns(std::move(columns));
   QHeaderView* header = ListView1->horizontalHeader();
   header->setStretchLastSection(stretchLast);
@@ -49,19 +95,19 @@ void TMain::TreeView1Click() {
   switch (tag->Kind) {
     case kKindContacts:
       SetResultColumns(tag->Kind);
-      ListRecords(ContactRecords, tag->Filter);
+      ListRecords(tag->Kind, ContactRecords, tag->Filter);
       break;
     case kKindMessages:
       SetResultColumns(tag->Kind);
-      ListRecords(SmsRecords, tag->Filter);
+      ListRecords(tag->Kind, SmsRecords, tag->Filter);
       break;
     case kKindCalls:
       SetResultColumns(tag->Kind);
-      ListRecords(CallRecords, tag->Filter);
+      ListRecords(tag->Kind, CallRecords, tag->Filter);
       break;
     case kKindWeChat:
       SetResultColumns(tag->Kind);
-      ListRecords(WeChatRecords, tag->Filter);
+      ListRecords(tag->Kind, WeChatRecords, tag->Filter);
       break;
     default:
       break;
@@ -69,32 +115,32 @@ void TMain::TreeView1Click() {
 }
 
 template <typename Record>
-void TMain::ListRecords(const std::vector<Record>& records, std::uint8_t filter) {
+void TMain::ListRecords(std::uint8_t kind, const std::vector<Record>& records,
+                        std::uint8_t filter) {
   if (records.empty() || filter > kFilterAll) return;
   const std::uint64_t generation = listingGeneration_;
   // Rows go to the list in batches; between batches the window's messages
   // run, about every 15 ms, so input is answered while a long array lists.
+  // PumpMessages shows the batch first.
   constexpr qint64 kPumpIntervalMs = 15;
-  std::vector<ListRow> batch;
   if (filter == kFilterAll) ListModel->Reserve(records.size());
   QElapsedTimer sincePump;
   sincePump.start();
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (sincePump.elapsed() >= kPumpIntervalMs) {
-      ListModel->AppendRows(batch);
       PumpMessages();
       // A new listing, a cleared list or a new scan batch replaced this one.
       if (generation != listingGeneration_) return;
       sincePump.restart();
     }
     if (i >= records.size()) break;  // the array changed while messages ran
-    const Record& r = records[i];
-    if (filter == kFilterAll || (filter == kFilterLive && !r.Deleted) ||
-        (filter == kFilterDeleted && r.Deleted)) {
-      batch.push_back(MakeResultRow(r));
+    const bool deleted = records[i].Deleted;
+    if (filter == kFilterAll || (filter == kFilterLive && !deleted) ||
+        (filter == kFilterDeleted && deleted)) {
+      ListModel->AppendRecord(kind, i);
     }
   }
-  ListModel->AppendRows(batch);
+  ListModel->ShowPendingRows();
 }
 
 void TMain::ListView1ColumnClick(int column) {

@@ -70,6 +70,11 @@ void TMain::ResultListClear() {
   ListModel->Clear();
 }
 
+void TMain::ResultListAddRecord(std::uint8_t kind, std::size_t index) {
+  // Shown with the others of its batch at a later message pump.
+  ListModel->AppendRecord(kind, index);
+}
+
 void TMain::ResultListAddRow(std::vector<std::string> cells) {
   ListModel->AppendRow(std::move(cells));
 }
@@ -126,7 +131,20 @@ void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
   }
 }
 
-void TMain::PumpMessages() { QCoreApplication::processEvents(); }
+void TMain::PumpMessages() {
+  // The rows found since the list last grew reach it as one insertion before
+  // the messages run. Every insertion makes the view repaint all the rows it
+  // shows, which costs more than finding them, so the list grows at most
+  // every kListGrowthIntervalMs; its first rows show at once. The rows that
+  // wait count as rows all the same (ResultListRowCount, the commands).
+  if (ListModel->Count() > static_cast<std::size_t>(ListModel->rowCount()) &&
+      (ListModel->rowCount() == 0 || !listGrown_.isValid() ||
+       listGrown_.elapsed() >= kListGrowthIntervalMs)) {
+    ListModel->ShowPendingRows();
+    listGrown_.start();
+  }
+  QCoreApplication::processEvents();
+}
 
 void TMain::AddSectorDebugLine(const std::string& line) {
   if (Form4 != nullptr) Form4->Memo1->appendPlainText(Q(line));

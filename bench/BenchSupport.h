@@ -79,6 +79,7 @@ class CountingView : public velmora::RecordingScanView {
  public:
   std::size_t count = 0;
   void ResultListClear() override { count = 0; }
+  void ResultListAddRecord(std::uint8_t, std::size_t) override { ++count; }
   void ResultListAddRow(std::vector<std::string>) override { ++count; }
   std::size_t ResultListRowCount() const override { return count; }
 };

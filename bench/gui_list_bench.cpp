@@ -1,5 +1,6 @@
 // Listing 1,000,000 call records into the main window's result list from the
-// result array, and one sort of them by a column. Run on demand:
+// result array, and a sort of them by the number column and one by the
+// Chinese name column. Run on demand:
 //   build/bench/gui_list_bench [records]
 #include <QApplication>
 #include <QElapsedTimer>
@@ -53,9 +54,16 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
   const double sortSeconds = timer.nsecsElapsed() / 1e9;
 
+  timer.restart();
+  window.ListView1ColumnClick(1);
+  QCoreApplication::processEvents();
+  const double chineseSortSeconds = timer.nsecsElapsed() / 1e9;
+
   std::printf("records %ld  rows %zu\n", count, window.ResultListRowCount());
   std::printf("list into ListView1: %.3f s (target about 1 s)\n", listSeconds);
-  std::printf("sort by column 0:    %.3f s (target about 2 s)\n", sortSeconds);
+  std::printf("sort by column 0:    %.3f s (target well under 1 s)\n", sortSeconds);
+  std::printf("sort by column 1:    %.3f s (Chinese names, in the code page's order)\n",
+              chineseSortSeconds);
   std::error_code ec;
   std::filesystem::remove_all(tmpl, ec);
   return 0;

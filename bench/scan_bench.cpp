@@ -87,15 +87,23 @@ double HeapInUse() {
 }
 
 // The program's result list without its window: every row goes into the
-// list's model as the main window puts it there.
+// list's model as the main window puts it there, a record's row as its
+// index, shown at each message pump.
 class HeadlessView : public velmora::RecordingScanView {
  public:
   velmora::ResultModel model;
   void ResultListClear() override { model.Clear(); }
+  void ResultListAddRecord(std::uint8_t kind, std::size_t index) override {
+    model.AppendRecord(kind, index);
+  }
   void ResultListAddRow(std::vector<std::string> cells) override {
     model.AppendRow(std::move(cells));
   }
   std::size_t ResultListRowCount() const override { return model.Count(); }
+  void PumpMessages() override {
+    model.ShowPendingRows();
+    RecordingScanView::PumpMessages();
+  }
 };
 
 void ReportBoxes(const platform::ScriptedMessageBoxes& boxes) {
@@ -114,6 +122,7 @@ Result Headless(const Kind& kind, const std::string& path) {
   const double heapBefore = HeapInUse();
   const auto t0 = Clock::now();
   kind.run(view);
+  view.model.ShowPendingRows();
   const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   const double heapAfter = HeapInUse();
   ReportBoxes(boxes);

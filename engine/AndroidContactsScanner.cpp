@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "engine/AndroidTemporaryCopy.h"
+#include "engine/ResultRows.h"
 #include "engine/SQLiteTable3.h"
 
 namespace velmora {
@@ -105,10 +106,9 @@ void JoinContacts(CarveRun& run) {
     if (found != firstName.end()) {
       const PAlltelvalue& name = ContactDataRows[found->second];
       const bool deleted = name.Deleted && phone.Deleted;
-      run.view.ResultListAddRow({name.Data1, phone.Data1, StatusWord(deleted)});
       const std::size_t n = static_cast<std::size_t>(run.hits);
-      ContactRecords.resize(n + 1);
-      ContactRecords[n] = PtelValue{name.Data1, phone.Data1, deleted};
+      ResultSlot(ContactRecords, n) = PtelValue{name.Data1, phone.Data1, deleted};
+      run.view.ResultListAddRecord(kKindContacts, n);
       if (deleted) ++run.deleted;
       ++run.hits;
     }

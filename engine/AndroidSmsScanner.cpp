@@ -5,6 +5,7 @@
 
 #include "engine/AndroidTemporaryCopy.h"
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 
 namespace velmora {
 
@@ -32,21 +33,14 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   rec.TryInt64(run.keys[kDate], ms);
   std::int64_t type = 0;
   rec.TryInt64(run.keys[kType], type);
-  PSMSvalue sms;
+  const std::size_t n = SmsRecords.size();
+  PSMSvalue& sms = ResultSlot(SmsRecords, n);
   sms.Address = rec.Text(run.keys[kAddress]);
   sms.DateText = UnixMsToText(ms);
   sms.TypeText = AndroidSmsTypeText(type);
   sms.Body = rec.Text(run.keys[kBody]);
   sms.Deleted = !live;
-  std::vector<std::string> row;
-  row.reserve(5);
-  row.push_back(sms.Address);
-  row.push_back(sms.DateText);
-  row.push_back(sms.TypeText);
-  row.emplace_back(StatusWord(!live));
-  row.push_back(sms.Body);
-  run.view.ResultListAddRow(std::move(row));
-  SmsRecords.push_back(std::move(sms));
+  run.view.ResultListAddRecord(kKindMessages, n);
 }
 
 }  // namespace

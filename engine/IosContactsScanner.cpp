@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/ResultRows.h"
 #include "engine/SQLiteFormat.h"
 #include "engine/SQLiteTable3.h"
 
@@ -374,12 +375,12 @@ struct ContactsRunState {
 
 void AddContact(const std::string& name, const std::string& phone, bool live, CarveRun& run) {
   // Hit n goes to index n (the array is not emptied at the start).
-  ContactRecords.resize(static_cast<std::size_t>(run.hits) + 1);
-  PtelValue& c = ContactRecords.back();
+  const auto n = static_cast<std::size_t>(run.hits);
+  PtelValue& c = ResultSlot(ContactRecords, n);
   c.Name = name;
   c.Phone = phone;
   c.Deleted = !live;
-  run.view.ResultListAddRow({name, phone, StatusWord(!live)});
+  run.view.ResultListAddRecord(kKindContacts, n);
   run.CountHit(live);
 }
 

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 #include "engine/SQLiteTable3.h"
 
 namespace velmora {
@@ -320,17 +321,15 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, MessagesRunSt
   std::int64_t typeValue = 0;
   TryTextToInt64(rec.Text(run.keys[kType]), typeValue);
   const char* type = IosMessageTypeText(typeValue);
-  const std::string& address = rec.Column0Text();
-  std::string body = rec.Text(run.keys[kText]);
-  run.view.ResultListAddRow({address, time, type, StatusWord(!live), body});
   // Hit n goes to index n.
-  SmsRecords.resize(static_cast<std::size_t>(run.hits) + 1);
-  PSMSvalue& m = SmsRecords.back();
+  const auto n = static_cast<std::size_t>(run.hits);
+  PSMSvalue& m = ResultSlot(SmsRecords, n);
   m.TypeText = type;
   m.Deleted = !live;
-  m.Address = address;
+  m.Address = rec.Column0Text();
   m.DateText = std::move(time);
-  m.Body = std::move(body);
+  m.Body = rec.Text(run.keys[kText]);
+  run.view.ResultListAddRecord(kKindMessages, n);
 }
 
 }  // namespace

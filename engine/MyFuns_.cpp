@@ -6,13 +6,16 @@
 #include <locale.h>
 #include <time.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
+#include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
@@ -789,21 +792,39 @@ bool BrowseForFolder(const std::string& prompt, const std::string& root, std::st
 }
 
 // ---------------------------------------------------------------- sorting
+void AppendListSortKey(std::string_view text, std::string& key) {
+  // The ANSI code page is ASCII-compatible: ASCII texts need no conversion.
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::size_t start = key.size();
+  if (ascii) {
+    key.append(text);
+  } else {
+    key += platform::Utf8ToAnsi(text);
+  }
+  for (std::size_t i = start; i < key.size(); ++i) key[i] = FoldAscii(key[i]);
+}
+
+std::string ListSortKey(std::string_view text) {
+  std::string key;
+  AppendListSortKey(text, key);
+  return key;
+}
+
+int CompareListSortKeys(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  const int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
+  if (c != 0) return c < 0 ? -1 : 1;
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
+}
+
 int CompareListItems(const ListRow& item1, const ListRow& item2, int column) {
   // Column 0 is the caption (cell 0); column k the sub-item k - 1 (cell k).
   if (column < 0) return 0;
   const auto at = static_cast<std::size_t>(column);
   if (at >= item1.size() || at >= item2.size()) return 0;
-  const std::string& a = item1[at];
-  const std::string& b = item2[at];
-  int result = 0;
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < n && result == 0; ++i) {
-    const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-    const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-    if (x != y) result = x < y ? -1 : 1;
-  }
-  if (result == 0 && a.size() != b.size()) result = a.size() < b.size() ? -1 : 1;
+  const int result = CompareListSortKeys(ListSortKey(item1[at]), ListSortKey(item2[at]));
   return SortAscending ? result : -result;
 }
 

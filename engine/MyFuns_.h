@@ -12,6 +12,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -103,6 +104,19 @@ bool BrowseForFolder(const std::string& prompt, const std::string& root, std::st
 extern bool SortAscending;
 // A row of the result list: caption first, then the sub-items.
 using ListRow = std::vector<std::string>;
+// The list compares texts in the ANSI code page (so Chinese sorts as that
+// code page orders it), byte by byte, with the letters a to z folded to A to
+// Z; a text that is a prefix of the other sorts first. A text's sort key is
+// those folded code-page bytes, made once per text: two keys compare as
+// their texts do.
+std::string ListSortKey(std::string_view text);
+// Appends the sort key of `text` to `key`.
+void AppendListSortKey(std::string_view text, std::string& key);
+// Negative, zero or positive as the texts of keys `a` and `b` order.
+int CompareListSortKeys(std::string_view a, std::string_view b);
+// Compares the two rows' cells at `column` (0 = caption, k = sub-item k - 1)
+// by their sort keys; the result is negated when SortAscending is False. A
+// row that lacks the cell makes the pair equal.
 int CompareListItems(const ListRow& item1, const ListRow& item2, int column);
 
 // ---------------------------------------------------------------- sectors

@@ -1,5 +1,7 @@
 #include "engine/RecordingScanView.h"
 
+#include "engine/ResultRows.h"
+
 namespace velmora {
 
 std::string RecordingScanView::TreeText(std::size_t index) const {
@@ -40,6 +42,10 @@ void RecordingScanView::TreeAddBareRoot(const std::string& text) {
 }
 
 void RecordingScanView::ResultListClear() { rows.clear(); }
+
+void RecordingScanView::ResultListAddRecord(std::uint8_t kind, std::size_t index) {
+  rows.push_back(ResultRecordRow(kind, index));
+}
 
 void RecordingScanView::ResultListAddRow(std::vector<std::string> cells) {
   rows.push_back(std::move(cells));

@@ -27,7 +27,8 @@ class RecordingScanView : public ScanView {
   // TreeView1
   std::vector<TreeNode> tree;
   bool treeExpanded = false;
-  // ListView1
+  // ListView1: every row as the list shows it (a record's row is rendered
+  // from its array when it is added).
   std::vector<std::vector<std::string>> rows;
   // ListView3 column removals
   int fragmentColumnClears = 0;
@@ -58,6 +59,7 @@ class RecordingScanView : public ScanView {
   void TreeExpandAll() override;
   void TreeAddBareRoot(const std::string& text) override;
   void ResultListClear() override;
+  void ResultListAddRecord(std::uint8_t kind, std::size_t index) override;
   void ResultListAddRow(std::vector<std::string> cells) override;
   std::size_t ResultListRowCount() const override;
   void FragmentListClearColumns() override;

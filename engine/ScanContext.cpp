@@ -37,10 +37,12 @@ void ResetScanContext() {
 }
 
 void ClearResultArrays() {
-  SmsRecords.clear();
-  ContactRecords.clear();
-  CallRecords.clear();
-  WeChatRecords.clear();
+  // Their room too: a large batch's arrays would otherwise stay allocated
+  // through every later batch.
+  SmsRecords = {};
+  ContactRecords = {};
+  CallRecords = {};
+  WeChatRecords = {};
 }
 
 bool AnyResults() {

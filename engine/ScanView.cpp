@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 
 namespace velmora {
 
@@ -11,16 +12,9 @@ void AddSystemLog(ScanView& view, const std::string& message) {
 }
 
 void AddCallResult(ScanView& view, PCallValue call) {
-  std::vector<std::string> row;
-  row.reserve(6);
-  row.push_back(call.Number);
-  row.push_back(call.Name);
-  row.push_back(call.DateText);
-  row.push_back(call.Duration);
-  row.push_back(call.TypeText);
-  row.emplace_back(StatusWord(call.Deleted));
-  view.ResultListAddRow(std::move(row));
-  CallRecords.push_back(std::move(call));
+  const std::size_t n = CallRecords.size();
+  ResultSlot(CallRecords, n) = std::move(call);
+  view.ResultListAddRecord(kKindCalls, n);
 }
 
 }  // namespace velmora

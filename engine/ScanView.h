@@ -39,9 +39,17 @@ class ScanView {
   // (the fixed-layout SMS carver's tree, which it has just cleared).
   virtual void TreeAddBareRoot(const std::string&) {}
 
-  // ListView1 (the result list). cells[0] is the caption, the rest sub-items.
+  // ListView1 (the result list).
   virtual void ResultListClear() = 0;
+  // Adds the row of record `index` of `kind`'s result array, in the kind's
+  // layout (engine/ResultRows.h). The record is in place before the call; the
+  // list keeps the index and shows the record's own texts.
+  virtual void ResultListAddRecord(std::uint8_t kind, std::size_t index) = 0;
+  // Adds a row that no result array holds (the fixed-layout carver's and the
+  // DVR views' rows). cells[0] is the caption, the rest sub-items.
   virtual void ResultListAddRow(std::vector<std::string> cells) = 0;
+  // Every row added since the last clear, also those the window has not
+  // shown yet.
   virtual std::size_t ResultListRowCount() const = 0;
 
   // ListView3 (the DVR fragment list): the scanners remove its columns.
@@ -72,8 +80,8 @@ class ScanView {
 // formats, and `message`.
 void AddSystemLog(ScanView& view, const std::string& message);
 
-// Shows `call` as a row of the result list (number, name, date, duration,
-// type, status) and keeps it in CallRecords.
+// Keeps `call` as the next record of CallRecords and shows it as a row of
+// the result list (number, name, date, duration, type, status).
 void AddCallResult(ScanView& view, PCallValue call);
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 
 namespace velmora {
 
@@ -80,16 +81,15 @@ void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run, WeChatRunState
   std::int64_t statusValue = 0;
   TryTextToInt64(rec.Text(run.keys[kStatus]), statusValue);
   const char* direction = WeChatDirectionText(statusValue);
-  std::string message = rec.Text(run.keys[kMessage]);
-  run.view.ResultListAddRow({time, RenderWeChatBody(message), direction, StatusWord(!live)});
   // Hit n goes to index n (the array is not emptied at the start).
-  WeChatRecords.resize(static_cast<std::size_t>(run.hits) + 1);
-  PWXValue& w = WeChatRecords.back();
+  const auto n = static_cast<std::size_t>(run.hits);
+  PWXValue& w = ResultSlot(WeChatRecords, n);
   w.Address.clear();
   w.TypeText = direction;
   w.Deleted = !live;
   w.DateText = std::move(time);
-  w.Message = std::move(message);
+  w.Message = rec.Text(run.keys[kMessage]);
+  run.view.ResultListAddRecord(kKindWeChat, n);
 }
 
 }  // namespace

@@ -633,7 +633,14 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"MissingSubItemEqual", {"1", "x"}, {"2"}, 1, true, 0},
         CompareCase{"MissingSubItemEqualDescending", {"1"}, {"2", "x"}, 1, false, 0},
         CompareCase{"HighBytesByValue", {"正常"}, {"删除"}, 0, true, 1},
-        CompareCase{"NegativeColumnEqual", {"a"}, {"b"}, -1, true, 0}),
+        CompareCase{"NegativeColumnEqual", {"a"}, {"b"}, -1, true, 0},
+        // Chinese by its code-page bytes (roughly by pinyin), not by code point.
+        CompareCase{"CodePageOrderChao", {"超"}, {"丽"}, 0, true, -1},  // B3AC < C0F6; U+8D85 > U+4E3D
+        CompareCase{"CodePageOrderHaoHai", {"浩"}, {"海"}, 0, true, 1},  // BAC6 > BAA3
+        CompareCase{"CodePageOrderDescending", {"超"}, {"丽"}, 0, false, 1},
+        CompareCase{"CodePagePrefixFirst", {"张"}, {"张伟"}, 0, true, -1},
+        CompareCase{"AsciiBeforeChinese", {"z"}, {"超"}, 0, true, -1},
+        CompareCase{"FoldedInsideMixedText", {"张a1"}, {"张A1"}, 0, true, 0}),
     [](const ::testing::TestParamInfo<CompareCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- log row
@@ -654,6 +661,7 @@ class LogOnlyView : public ScanView {
   void TreeSetNodeText(int, const std::string&) override {}
   void TreeExpandAll() override {}
   void ResultListClear() override {}
+  void ResultListAddRecord(std::uint8_t, std::size_t) override {}
   void ResultListAddRow(std::vector<std::string>) override {}
   std::size_t ResultListRowCount() const override { return 0; }
   void FragmentListClearColumns() override {}
