@@ -86,7 +86,7 @@ class ExportFile {
 };
 
 template <typename Record>
-bool WriteKind(const std::string& path, const std::vector<Record>& records,
+bool WriteKind(const std::string& path, const ResultArray<Record>& records,
                const std::function<void()>& pump, std::string& error) {
   ExportFile file(path);
   if (!file.Create(error)) return false;

@@ -245,7 +245,7 @@ class TMain : public QMainWindow, public ScanView {
   void SetIdleCommands();
   void SendUsageCount();
   template <typename Record>
-  void ListRecords(std::uint8_t kind, const std::vector<Record>& records, std::uint8_t filter);
+  void ListRecords(std::uint8_t kind, const ResultArray<Record>& records, std::uint8_t filter);
   void BuildDvrSide();  // PopupMenu3, ListView3's check boxes and menu, the DVR items' handlers
   // Fragment row `row` ticked or not, and its mirror row likewise.
   void SetFragmentChecked(int row, bool checked);

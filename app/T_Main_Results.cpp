@@ -115,7 +115,7 @@ void TMain::TreeView1Click() {
 }
 
 template <typename Record>
-void TMain::ListRecords(std::uint8_t kind, const std::vector<Record>& records,
+void TMain::ListRecords(std::uint8_t kind, const ResultArray<Record>& records,
                         std::uint8_t filter) {
   if (records.empty() || filter > kFilterAll) return;
   const std::uint64_t generation = listingGeneration_;

@@ -6,7 +6,7 @@
 
 namespace velmora {
 
-std::size_t CarveWindowBytes = std::size_t{64} << 20;
+std::size_t CarveWindowBytes = std::size_t{8} << 20;
 
 namespace {
 

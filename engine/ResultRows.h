@@ -50,13 +50,10 @@ std::string_view ResultRecordCell(std::uint8_t kind, std::size_t index, std::siz
 ListRow ResultRecordRow(std::uint8_t kind, std::size_t index);
 
 // Makes `records` hold n + 1 records (dropping any after index n) and returns
-// record n, growing the array's room by a quarter at a time rather than
-// doubling it: a large scan then keeps little unused room behind its hits.
+// record n. The array grows a chunk at a time, so the records kept so far
+// never move and little room stays unused behind the hits.
 template <typename Record>
-Record& ResultSlot(std::vector<Record>& records, std::size_t n) {
-  if (n + 1 > records.capacity()) {
-    records.reserve(std::max<std::size_t>(n + 1, records.capacity() + records.capacity() / 4 + 16));
-  }
+Record& ResultSlot(ResultArray<Record>& records, std::size_t n) {
   records.resize(n + 1);
   return records[n];
 }

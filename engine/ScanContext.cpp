@@ -16,10 +16,10 @@ bool ScanEnabled = true;
 ATableField TableColumns;
 std::vector<PAlltelvalue> ContactDataRows;
 
-std::vector<PSMSvalue> SmsRecords;
-std::vector<PtelValue> ContactRecords;
-std::vector<PCallValue> CallRecords;
-std::vector<PWXValue> WeChatRecords;
+ResultArray<PSMSvalue> SmsRecords;
+ResultArray<PtelValue> ContactRecords;
+ResultArray<PCallValue> CallRecords;
+ResultArray<PWXValue> WeChatRecords;
 
 void ResetScanContext() {
   SourceRawPath.clear();

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ResultArray.h"
+
 namespace velmora {
 
 // Scan kind codes (ScanKind, ScanKinds, index of KindPaths, TResultNodeTag.Kind).
@@ -109,10 +111,10 @@ extern ATableField TableColumns;
 extern std::vector<PAlltelvalue> ContactDataRows;
 
 // --- result arrays ---
-extern std::vector<PSMSvalue> SmsRecords;
-extern std::vector<PtelValue> ContactRecords;
-extern std::vector<PCallValue> CallRecords;
-extern std::vector<PWXValue> WeChatRecords;
+extern ResultArray<PSMSvalue> SmsRecords;
+extern ResultArray<PtelValue> ContactRecords;
+extern ResultArray<PCallValue> CallRecords;
+extern ResultArray<PWXValue> WeChatRecords;
 
 // Puts every global above back to its start-up value (flags idle, arrays and
 // queue empty). Start-up and tests call it.

@@ -1,0 +1,124 @@
+// The container of one kind's result records: an array that grows in fixed
+// chunks of records, so that a scan keeping millions of hits never moves the
+// records already kept (a doubling array copies all of them at every growth
+// and touches twice their memory) and keeps at most one chunk of unused room.
+// Indexing, iteration and the usual array calls work as on std::vector.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+namespace velmora {
+
+template <typename T>
+class ResultArray {
+ public:
+  static constexpr std::size_t kChunkShift = 12;  // 4096 records a chunk
+  static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkShift;
+  static constexpr std::size_t kChunkMask = kChunkSize - 1;
+
+  template <typename Owner, typename Value>
+  class Iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Value*;
+    using reference = Value&;
+
+    Iterator() = default;
+    Iterator(Owner* owner, std::size_t index) : owner_(owner), index_(index) {}
+    reference operator*() const { return (*owner_)[index_]; }
+    pointer operator->() const { return &(*owner_)[index_]; }
+    reference operator[](difference_type n) const { return (*owner_)[index_ + static_cast<std::size_t>(n)]; }
+    Iterator& operator++() { ++index_; return *this; }
+    Iterator operator++(int) { Iterator old = *this; ++index_; return old; }
+    Iterator& operator--() { --index_; return *this; }
+    Iterator operator--(int) { Iterator old = *this; --index_; return old; }
+    Iterator& operator+=(difference_type n) { index_ += static_cast<std::size_t>(n); return *this; }
+    Iterator& operator-=(difference_type n) { index_ -= static_cast<std::size_t>(n); return *this; }
+    friend Iterator operator+(Iterator it, difference_type n) { return it += n; }
+    friend Iterator operator+(difference_type n, Iterator it) { return it += n; }
+    friend Iterator operator-(Iterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const Iterator& a, const Iterator& b) {
+      return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
+    friend auto operator<=>(const Iterator& a, const Iterator& b) { return a.index_ <=> b.index_; }
+
+   private:
+    Owner* owner_ = nullptr;
+    std::size_t index_ = 0;
+  };
+  using iterator = Iterator<ResultArray, T>;
+  using const_iterator = Iterator<const ResultArray, const T>;
+  using value_type = T;
+  using size_type = std::size_t;
+
+  ResultArray() = default;
+  ResultArray(std::initializer_list<T> values) { *this = values; }
+  ResultArray& operator=(std::initializer_list<T> values) {
+    clear();
+    for (const T& v : values) push_back(v);
+    return *this;
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](std::size_t i) { return chunks_[i >> kChunkShift][i & kChunkMask]; }
+  const T& operator[](std::size_t i) const { return chunks_[i >> kChunkShift][i & kChunkMask]; }
+  T& front() { return (*this)[0]; }
+  const T& front() const { return (*this)[0]; }
+  T& back() { return (*this)[size_ - 1]; }
+  const T& back() const { return (*this)[size_ - 1]; }
+  iterator begin() { return {this, 0}; }
+  iterator end() { return {this, size_}; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size_}; }
+
+  // Empties the array and gives its memory back.
+  void clear() {
+    chunks_.clear();
+    chunks_.shrink_to_fit();
+    size_ = 0;
+  }
+  // Room is taken a chunk at a time; there is nothing to reserve.
+  void reserve(std::size_t) {}
+
+  template <typename... Args>
+  T& emplace_back(Args&&... args) {
+    if ((size_ & kChunkMask) == 0 && (size_ >> kChunkShift) == chunks_.size()) {
+      chunks_.emplace_back();
+      chunks_.back().reserve(kChunkSize);
+    }
+    std::vector<T>& chunk = chunks_[size_ >> kChunkShift];
+    chunk.emplace_back(std::forward<Args>(args)...);
+    ++size_;
+    return chunk.back();
+  }
+  void push_back(const T& value) { emplace_back(value); }
+  void push_back(T&& value) { emplace_back(std::move(value)); }
+  void pop_back() {
+    --size_;
+    chunks_[size_ >> kChunkShift].pop_back();
+    if ((size_ & kChunkMask) == 0) chunks_.pop_back();
+  }
+  void resize(std::size_t n) {
+    while (size_ > n) pop_back();
+    while (size_ < n) emplace_back();
+  }
+  void assign(std::size_t n, const T& value) {
+    clear();
+    for (std::size_t i = 0; i < n; ++i) push_back(value);
+  }
+
+ private:
+  // Every chunk but the last holds kChunkSize records.
+  std::vector<std::vector<T>> chunks_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace velmora
