@@ -506,8 +506,21 @@ void CarveRun::FlushCountStatus() {
   WriteCountStatus();
 }
 
+void CarveRun::SetProgress(int position) {
+  if (progressPending_ && position == progress_) return;
+  progress_ = position;
+  progressPending_ = true;
+}
+
+void CarveRun::FlushProgress() {
+  if (!progressPending_) return;
+  progressPending_ = false;
+  view.SetProgressPosition(progress_);
+}
+
 void CarveRun::Pump() {
   FlushCountStatus();
+  FlushProgress();
   view.PumpMessages();
   lastPump_ = std::chrono::steady_clock::now();
 }
@@ -688,7 +701,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
   run.page = 1;
   while (at < total) {
     run.Tick();
-    view.SetProgressPosition(static_cast<int>(run.page / step));
+    run.SetProgress(static_cast<int>(run.page / step));
     if (ScanStopRequested) break;
 
     HoldPage(run, at, ahead);
@@ -754,6 +767,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
     at = pageEndInFile;
   }
   run.FlushCountStatus();
+  run.FlushProgress();
 }
 
 }  // namespace
@@ -765,6 +779,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
 // (when it has not been shown), the idle controls.
 void EndByError(CarveRun& run, const char* text) {
   run.FlushCountStatus();
+  run.FlushProgress();
   if (run.kind.onAbort) {
     try {
       run.kind.onAbort(run);
