@@ -150,23 +150,7 @@ std::string FixedSmsRecord::Text(int column) const {
     return {};
   const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
   const std::size_t off = contentOffsets_[static_cast<std::size_t>(column)];
-  switch (st) {
-    case 0: return "NULL";
-    case 8: return "0";
-    case 9: return "1";
-    case 7:
-    case 10:
-    case 11: return {};
-    default: break;
-  }
-  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
-  if (st <= 6) {
-    std::uint64_t u = 0;
-    for (std::size_t i = 0; i < n; ++i) u = (u << 8) | image_[off + i];
-    if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
-    return std::to_string(static_cast<std::int64_t>(u));
-  }
-  return std::string(reinterpret_cast<const char*>(image_.data() + off), n);
+  return StoredValueText(st, image_.data() + off);
 }
 
 bool FixedSmsRecord::TryInt64(int column, std::int64_t& value) const {

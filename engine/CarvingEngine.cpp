@@ -127,23 +127,15 @@ std::uint64_t CarvedRecord::SerialType(int column) const {
   return serialTypes_[static_cast<std::size_t>(column)];
 }
 
-namespace {
-
-std::int64_t BigEndianInteger(const std::uint8_t* p, std::size_t n) {
+std::int64_t StoredInteger(const std::uint8_t* p, std::size_t n) {
   std::uint64_t u = 0;
   for (std::size_t i = 0; i < n; ++i) u = (u << 8) | p[i];
-  if (n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
+  if (n > 0 && n < 8 && (u >> (8 * n - 1)) & 1) u |= ~std::uint64_t{0} << (8 * n);  // sign-extend
   return static_cast<std::int64_t>(u);
 }
 
-}  // namespace
-
-std::string CarvedRecord::Text(int column) const {
-  if (column == 0) return column0Text_;
-  if (column < 0 || column >= ColumnCount()) return {};
-  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
-  const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
-  switch (st) {
+std::string StoredValueText(std::uint64_t serialType, const std::uint8_t* content) {
+  switch (serialType) {
     case 0: return "NULL";
     case 8: return "0";
     case 9: return "1";
@@ -152,14 +144,21 @@ std::string CarvedRecord::Text(int column) const {
     case 11: return {};
     default: break;
   }
+  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(serialType));
+  if (serialType <= 6) return std::to_string(StoredInteger(content, n));
+  return std::string(reinterpret_cast<const char*>(content), n);
+}
+
+std::string CarvedRecord::Text(int column) const {
+  if (column == 0) return column0Text_;
+  if (column < 0 || column >= ColumnCount()) return {};
+  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+  const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
+  if (st >= 12 && st % 2 == 0 && !decodeBlobs_) return {};
   const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+  if (n == 0) return StoredValueText(st, nullptr);
   std::string scratch;
-  if (st <= 6) return std::to_string(BigEndianInteger(Bytes(off, n, scratch), n));
-  if (st % 2 == 0 && !decodeBlobs_) return {};
-  if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n))
-    return std::string(reinterpret_cast<const char*>(image_.data() + (off - base_)), n);
-  Bytes(off, n, scratch);
-  return scratch;
+  return StoredValueText(st, Bytes(off, n, scratch));
 }
 
 bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
@@ -172,7 +171,7 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
     if (st >= 1 && st <= 6) {
       const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
       std::string scratch;
-      value = BigEndianInteger(Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch), n);
+      value = StoredInteger(Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch), n);
       return true;
     }
   }

@@ -143,6 +143,15 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year);
 // seconds * 1000 with the two's complement wrap of 64 bits (no overflow trap).
 std::int64_t SecondsToMs(std::int64_t seconds);
 
+// A stored integer of serial type 1 to 6: its n big-endian two's complement
+// bytes.
+std::int64_t StoredInteger(const std::uint8_t* p, std::size_t n);
+// The text of one stored value: serial type 0 "NULL", 8 "0", 9 "1", 7 (a
+// float) and 10/11 an empty text, 1-6 the integer in decimal, text and blob
+// contents as stored. `content` holds the value's content bytes (none are
+// read for the types without content).
+std::string StoredValueText(std::uint64_t serialType, const std::uint8_t* content);
+
 enum class DecodeStatus {
   Ok,
   LongSerialType,  // a serial type of more than four bytes: give up by HeaderBytes()

@@ -23,6 +23,7 @@
 #include "app/AppGlobals.h"
 #include "app/F_About.h"
 #include "app/F_ExitWait.h"
+#include "app/ResultModel.h"
 #include "app/T_Main.h"
 #include "app/T_Option.h"
 #include "app/Unit7.h"
@@ -171,6 +172,22 @@ inline void ExecSql(const std::string& path, const std::string& sql) {
   sqlite3_free(error);
   sqlite3_close(db);
   ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+// The phone's call-history table (4096-byte pages), for the scans through
+// the window; the tests add their own rows.
+inline constexpr const char* kCallHistoryTableSql =
+    "PRAGMA page_size=4096;"
+    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
+    "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT, "
+    "network_code TEXT, read INTEGER, assisted INTEGER, face_time_data BLOB, "
+    "originalAddress TEXT);";
+
+// Every row of the result list's model (waiting rows too), as texts.
+inline std::vector<ListRow> ModelRows(const ResultModel& model) {
+  std::vector<ListRow> rows;
+  for (std::size_t i = 0; i < model.Count(); ++i) rows.push_back(model.Row(i));
+  return rows;
 }
 
 // A main-window test whose scanners pump the window after every page (no

@@ -25,12 +25,6 @@ namespace {
 
 using platform::ScriptedMessageBoxes;
 
-std::vector<ListRow> Rows(const ResultModel& model) {
-  std::vector<ListRow> rows;
-  for (std::size_t i = 0; i < model.Count(); ++i) rows.push_back(model.Row(i));
-  return rows;
-}
-
 // What the view itself shows: every cell through the model's display role.
 std::vector<ListRow> ShownRows(const ResultModel& model) {
   std::vector<ListRow> rows;
@@ -157,7 +151,7 @@ TEST_P(KindRowsTest, ScanTreeClickAndSortShowTheKindsRows) {
   EXPECT_EQ(main_->ResultListRowCount(), n);
   EXPECT_EQ(model().rowCount(), 0);
   main_->PumpMessages();
-  EXPECT_EQ(Rows(model()), c.rows);
+  EXPECT_EQ(ModelRows(model()), c.rows);
   EXPECT_EQ(ShownRows(model()), c.rows);
 
   // The tree: all, live, deleted.
@@ -277,11 +271,7 @@ class BatchedScanTest : public ScanWindowTest {
     ScanWindowTest::SetUp();
     path_ = (dir_ / "call_history.db").string();
     ExecSql(path_,
-            "PRAGMA page_size=4096;"
-            "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
-            "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT, "
-            "network_code TEXT, read INTEGER, assisted INTEGER, face_time_data BLOB, "
-            "originalAddress TEXT);"
+            std::string(kCallHistoryTableSql) +
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                 std::to_string(kCalls) +
                 ") INSERT INTO call (address, date, duration, flags, id, name, country_code, "

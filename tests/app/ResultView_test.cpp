@@ -16,12 +16,6 @@ namespace {
 
 using platform::ScriptedMessageBoxes;
 
-std::vector<ListRow> Rows(const ResultModel& model) {
-  std::vector<ListRow> rows;
-  for (std::size_t i = 0; i < model.Count(); ++i) rows.push_back(model.Row(i));
-  return rows;
-}
-
 std::vector<std::string> Captions(const ResultModel& model) {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < model.Count(); ++i) out.push_back(model.Row(i)[0]);
@@ -72,7 +66,7 @@ TEST_F(ResultViewTest, RootListsAllRecordsInArrayOrderChildrenFilter) {
   ClickNode(0);
   EXPECT_EQ(Headers(model()),
             (std::vector<std::string>{"电话", "姓名", "日期", "通话时长(秒)", "类型", "状态"}));
-  EXPECT_EQ(Rows(model()),
+  EXPECT_EQ(ModelRows(model()),
             (std::vector<ListRow>{
                 {"10086", "张三", "2020-01-02 03:04:05", "60", "呼出", "正常"},
                 {"10010", "李四", "2020-01-03 03:04:05", "5", "呼入", "删除"},
@@ -83,7 +77,7 @@ TEST_F(ResultViewTest, RootListsAllRecordsInArrayOrderChildrenFilter) {
   ClickNode(1);  // live only
   EXPECT_EQ(Captions(model()), (std::vector<std::string>{"10086", "95555"}));
   ClickNode(2);  // deleted only
-  EXPECT_EQ(Rows(model()),
+  EXPECT_EQ(ModelRows(model()),
             (std::vector<ListRow>{{"10010", "李四", "2020-01-03 03:04:05", "5", "呼入", "删除"}}));
 }
 
@@ -102,7 +96,7 @@ TEST_F(ResultViewTest, EveryKindListsInItsLayout) {
 
   ClickNode(0);
   EXPECT_EQ(Headers(model()), (std::vector<std::string>{"时间", "信息", "类型", "状态"}));
-  EXPECT_EQ(Rows(model()),
+  EXPECT_EQ(ModelRows(model()),
             (std::vector<ListRow>{
                 {"2021-05-06 07:08:09", "<语音消息 时间：4 秒>", "发送", "正常"},
                 {"2021-05-06 07:08:10", "<图片消息>", "接收", "删除"},
@@ -113,12 +107,12 @@ TEST_F(ResultViewTest, EveryKindListsInItsLayout) {
 
   ClickNode(3);
   EXPECT_EQ(Headers(model()), (std::vector<std::string>{"电话", "日期", "类型", "状态", "信息"}));
-  EXPECT_EQ(Rows(model()),
+  EXPECT_EQ(ModelRows(model()),
             (std::vector<ListRow>{{"10086", "2020-01-02 03:04:05", "接收", "删除", "你好"}}));
 
   ClickNode(6);
   EXPECT_EQ(Headers(model()), (std::vector<std::string>{"姓名", "电话", "状态"}));
-  EXPECT_EQ(Rows(model()), (std::vector<ListRow>{{"张三", "13800000000", "正常"},
+  EXPECT_EQ(ModelRows(model()), (std::vector<ListRow>{{"张三", "13800000000", "正常"},
                                                  {"李四", "13900000000", "删除"}}));
   ClickNode(8);
   EXPECT_EQ(Captions(model()), (std::vector<std::string>{"李四"}));
@@ -182,7 +176,7 @@ TEST_F(ResultViewTest, SortAlternatesWhateverColumnIsClicked) {
   EXPECT_FALSE(SortAscending);
   main_->ListView1ColumnClick(1);  // a second column goes on alternating
   std::vector<std::string> phones;
-  for (const ListRow& r : Rows(model())) phones.push_back(r[1]);
+  for (const ListRow& r : ModelRows(model())) phones.push_back(r[1]);
   EXPECT_EQ(phones, (std::vector<std::string>{"b", "9", "2", "10", "1"}));
   EXPECT_TRUE(SortAscending);
 

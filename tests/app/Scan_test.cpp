@@ -21,11 +21,7 @@ class ScanThroughWindowTest : public ScanWindowTest {
     ScanWindowTest::SetUp();
     path_ = (dir_ / "call_history.db").string();
     ExecSql(path_,
-            "PRAGMA page_size=4096;"
-            "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
-            "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT, "
-            "network_code TEXT, read INTEGER, assisted INTEGER, face_time_data BLOB, "
-            "originalAddress TEXT);"
+            std::string(kCallHistoryTableSql) +
             "INSERT INTO call (address, date, duration, flags, id, name, country_code, "
             "network_code, read, assisted, face_time_data, originalAddress) VALUES "
             "('10086', 1400000000, 75, 0, -1, 'Alice', 'cn', '00', 1, 0, NULL, '10086'),"
