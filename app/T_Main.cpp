@@ -118,6 +118,91 @@ class ProgressPanel : public QWidget {
   }
 };
 
+// The result list. After rows are inserted a view lays itself out and
+// repaints every row it shows; while a scan runs the list grows every
+// tenth of a second, almost always by rows below the last one it shows,
+// which change nothing on it but its scroll bar. After such an insertion, and
+// no other change of the rows since, the list lays out without the repaint.
+class ResultTableView : public QTableView {
+ public:
+  using QTableView::QTableView;
+
+  void setModel(QAbstractItemModel* model) override {
+    QTableView::setModel(model);
+    if (model == nullptr) return;
+    const auto other = [this] { belowSight_ = false; };
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, other);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, other);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, other);
+    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, other);
+    connect(model, &QAbstractItemModel::columnsAboutToBeInserted, this, other);
+    connect(model, &QAbstractItemModel::columnsAboutToBeRemoved, this, other);
+    connect(model, &QAbstractItemModel::columnsAboutToBeMoved, this, other);
+    connect(model, &QAbstractItemModel::dataChanged, this, other);
+    connect(model, &QAbstractItemModel::headerDataChanged, this, other);
+  }
+  void reset() override {
+    belowSight_ = false;
+    QTableView::reset();
+  }
+
+ protected:
+  void rowsInserted(const QModelIndex& parent, int start, int end) override {
+    // The rows the view knows of before these: the last one it shows.
+    const int lastShown = rowAt(viewport()->height() - 1);
+    belowSight_ = !parent.isValid() && lastShown >= 0 && start > lastShown;
+    QTableView::rowsInserted(parent, start, end);
+  }
+  void doItemsLayout() override {
+    if (!belowSight_) {
+      QTableView::doItemsLayout();
+      return;
+    }
+    belowSight_ = false;
+    updateGeometries();
+  }
+
+ private:
+  bool belowSight_ = false;
+};
+
+// The status bar. A panel's new text asks the bar to lay out again, and the
+// bar then repaints all its panels, though their widths are fixed and a text
+// moves nothing: while a scan runs that is a repaint of every panel at every
+// message pump. When nothing the bar lays out by has changed since its last
+// layout, the panel whose text changed repaints itself and the bar does not.
+class PanelStatusBar : public QStatusBar {
+ public:
+  using QStatusBar::QStatusBar;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest) {
+      std::vector<int> layout = LayoutInputs();
+      if (layout == lastLayout_) return true;
+      lastLayout_ = std::move(layout);
+    }
+    return QStatusBar::event(event);
+  }
+
+ private:
+  // What the bar's layout follows: its font's height and each panel's place,
+  // visibility and height limits.
+  std::vector<int> LayoutInputs() const {
+    std::vector<int> v{fontMetrics().height(), width(), height()};
+    for (const QObject* child : children()) {
+      const auto* w = qobject_cast<const QWidget*>(child);
+      if (w == nullptr) continue;
+      const QRect g = w->geometry();
+      v.insert(v.end(), {w->isVisible() ? 1 : 0, g.x(), g.y(), g.width(), g.height(),
+                         w->minimumHeight(), w->minimumSizeHint().height(), w->maximumHeight()});
+    }
+    return v;
+  }
+
+  std::vector<int> lastLayout_;
+};
+
 }  // namespace
 
 // ------------------------------------------------------------------ building
@@ -246,7 +331,7 @@ void TMain::BuildClientArea() {
   TreeView1->viewport()->installEventFilter(this);
 
   ListModel = new ResultModel(this);
-  ListView1 = new QTableView(split);
+  ListView1 = new ResultTableView(split);
   ListView1->setObjectName("ListView1");
   ListView1->setModel(ListModel);
   ListView1->setShowGrid(true);
@@ -347,7 +432,7 @@ void TMain::BuildLogPane() {
 }
 
 void TMain::BuildStatusBar() {
-  auto* bar = new QStatusBar(this);
+  auto* bar = new PanelStatusBar(this);
   bar->setObjectName("StatusBar1");
   bar->setSizeGripEnabled(true);
   setStatusBar(bar);

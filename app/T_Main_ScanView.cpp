@@ -111,7 +111,14 @@ void TMain::SetProgressRange(int min, int max) {
 }
 
 void TMain::SetProgressPosition(int position) {
-  ProgressBar1->setValue(std::clamp(position, progressMin_, std::max(progressMin_, progressMax_)));
+  // A bar's new value may repaint it at once, and a scan sets it for every
+  // page; the bar is painted with the window's other changes at the next
+  // message pump instead.
+  const int value = std::clamp(position, progressMin_, std::max(progressMin_, progressMax_));
+  if (value == ProgressBar1->value()) return;
+  ProgressBar1->setUpdatesEnabled(false);
+  ProgressBar1->setValue(value);
+  ProgressBar1->setUpdatesEnabled(true);
 }
 
 void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {

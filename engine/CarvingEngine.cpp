@@ -505,8 +505,21 @@ void CarveRun::FlushCountStatus() {
   WriteCountStatus();
 }
 
+void CarveRun::SetProgress(int position) {
+  if (progressPending_ && position == progress_) return;
+  progress_ = position;
+  progressPending_ = true;
+}
+
+void CarveRun::FlushProgress() {
+  if (!progressPending_) return;
+  progressPending_ = false;
+  view.SetProgressPosition(progress_);
+}
+
 void CarveRun::Pump() {
   FlushCountStatus();
+  FlushProgress();
   view.PumpMessages();
   lastPump_ = std::chrono::steady_clock::now();
 }
@@ -687,7 +700,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
   run.page = 1;
   while (at < total) {
     run.Tick();
-    view.SetProgressPosition(static_cast<int>(run.page / step));
+    run.SetProgress(static_cast<int>(run.page / step));
     if (ScanStopRequested) break;
 
     HoldPage(run, at, ahead);
@@ -753,6 +766,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
     at = pageEndInFile;
   }
   run.FlushCountStatus();
+  run.FlushProgress();
 }
 
 }  // namespace
@@ -764,6 +778,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
 // (when it has not been shown), the idle controls.
 void EndByError(CarveRun& run, const char* text) {
   run.FlushCountStatus();
+  run.FlushProgress();
   if (run.kind.onAbort) {
     try {
       run.kind.onAbort(run);

@@ -387,12 +387,20 @@ class CarveRun {
   void Pump();
   // Writes the count status when a hit has changed it since the last write.
   void FlushCountStatus();
+  // Moves the progress bar to `position`. The walk moves it for every page;
+  // the bar is set before the next message pump and at the end of the walk,
+  // so the window shows every position it can paint without a call per page.
+  void SetProgress(int position);
+  // Sets the progress bar when SetProgress has moved it since the last set.
+  void FlushProgress();
 
  private:
   friend void RunCarve(ScanView&, const CarveKind&);
   friend void EndByError(CarveRun&, const char*);
   std::chrono::steady_clock::time_point lastPump_;
   bool statusPending_ = false;
+  int progress_ = 0;
+  bool progressPending_ = false;
   std::unique_ptr<TSQLiteDatabase> db_;
   // IsLiveCell's answer for every offset of the page, made on its first call
   // for a page with many cells: bit r set when pageStart + r lies 1 to 11
