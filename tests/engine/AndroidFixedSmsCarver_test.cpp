@@ -1,5 +1,7 @@
 #include "engine/AndroidFixedSmsCarver.h"
 
+#include "AndroidFixtures.h"
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -19,18 +21,6 @@ constexpr const char* kSms2x =
     "INTEGER,date INTEGER,protocol INTEGER,read INTEGER DEFAULT 0,status INTEGER DEFAULT "
     "-1,type INTEGER,reply_path_present INTEGER,subject TEXT,body TEXT,service_center "
     "TEXT,locked INTEGER DEFAULT 0,error_code INTEGER DEFAULT 0,seen INTEGER DEFAULT 0);";
-
-// The sms table of an Android 4.x phone whose system adds its own columns
-// after the platform's 18 (30 columns, date_sent after date).
-constexpr const char* kSms4x =
-    "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person "
-    "INTEGER,date INTEGER,date_sent INTEGER DEFAULT 0,protocol INTEGER,read INTEGER DEFAULT "
-    "0,status INTEGER DEFAULT -1,type INTEGER,reply_path_present INTEGER,subject TEXT,body "
-    "TEXT,service_center TEXT,locked INTEGER DEFAULT 0,error_code INTEGER DEFAULT 0,creator "
-    "TEXT,seen INTEGER DEFAULT 0,sim_id INTEGER DEFAULT -1,ipmsg_id INTEGER DEFAULT 0,ref_id "
-    "INTEGER,total_len INTEGER,rec_len INTEGER,m_size INTEGER DEFAULT 0,sub_id INTEGER DEFAULT "
-    "-1,priority INTEGER DEFAULT -1,group_id INTEGER DEFAULT 0,lock_state INTEGER DEFAULT "
-    "0,deleted INTEGER DEFAULT 0,sync_state INTEGER DEFAULT 0);";
 
 struct Sms {
   std::string address = "'10086'";  // SQL values
@@ -80,7 +70,7 @@ class FixedSmsCarveTest : public ::testing::Test {
   std::string path = dir.File("mmssms.db");
 
   void Build4x(const std::vector<Sms>& messages, const std::string& extra = "") {
-    std::string sql = std::string(kSms4x) + "BEGIN;";
+    std::string sql = std::string(androidtest::kSms4xTable) + "BEGIN;";
     for (const Sms& m : messages) sql += Insert4x(m);
     testdb::Build(path, sql + "COMMIT;" + extra);
   }
@@ -186,7 +176,7 @@ TEST_F(FixedSmsCarveTest, TheFirstCreateTextDecidesTheLayoutEvenWhenALaterCopyNa
   // The 2.x table's CREATE text is the file's first; a later table holds a
   // copy of a 4.x CREATE text, more than 665 bytes further on.
   Build2x({{"'10086'", 1400000000000, "1", "'two-x body'"}},
-          "CREATE TABLE notes (t TEXT); INSERT INTO notes VALUES ('" + std::string(kSms4x) + "');");
+          "CREATE TABLE notes (t TEXT); INSERT INTO notes VALUES ('" + std::string(androidtest::kSms4xTable) + "');");
   const auto bytes = testdb::ReadBytes(path);
   const std::string all(bytes.begin(), bytes.end());
   const std::size_t firstCreate = all.find("CREATE TABLE sms (");

@@ -59,6 +59,18 @@ inline std::string InsertCall(const AndroidCall& c) {
 
 // ---------------------------------------------------------------- sms
 
+// The sms table of an Android 4.x phone whose system adds its own columns
+// after the platform's 18 (30 columns, date_sent after date).
+inline constexpr const char* kSms4xTable =
+    "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person "
+    "INTEGER,date INTEGER,date_sent INTEGER DEFAULT 0,protocol INTEGER,read INTEGER DEFAULT "
+    "0,status INTEGER DEFAULT -1,type INTEGER,reply_path_present INTEGER,subject TEXT,body "
+    "TEXT,service_center TEXT,locked INTEGER DEFAULT 0,error_code INTEGER DEFAULT 0,creator "
+    "TEXT,seen INTEGER DEFAULT 0,sim_id INTEGER DEFAULT -1,ipmsg_id INTEGER DEFAULT 0,ref_id "
+    "INTEGER,total_len INTEGER,rec_len INTEGER,m_size INTEGER DEFAULT 0,sub_id INTEGER DEFAULT "
+    "-1,priority INTEGER DEFAULT -1,group_id INTEGER DEFAULT 0,lock_state INTEGER DEFAULT "
+    "0,deleted INTEGER DEFAULT 0,sync_state INTEGER DEFAULT 0);";
+
 // The message table of mmssms.db (Android 4.4).
 inline constexpr const char* kSmsTable =
     "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person "

@@ -176,19 +176,8 @@ void BuildAndroidContacts(const std::string& path) {
   testdb::Build(path, sql + "COMMIT; DELETE FROM data WHERE _id % 7 = 3;", kPage);
 }
 
-// The 4.x sms table of the fixed-layout carver (30 columns, date_sent after date).
-constexpr const char* kFixedSms4x =
-    "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,person "
-    "INTEGER,date INTEGER,date_sent INTEGER DEFAULT 0,protocol INTEGER,read INTEGER DEFAULT "
-    "0,status INTEGER DEFAULT -1,type INTEGER,reply_path_present INTEGER,subject TEXT,body "
-    "TEXT,service_center TEXT,locked INTEGER DEFAULT 0,error_code INTEGER DEFAULT 0,creator "
-    "TEXT,seen INTEGER DEFAULT 0,sim_id INTEGER DEFAULT -1,ipmsg_id INTEGER DEFAULT 0,ref_id "
-    "INTEGER,total_len INTEGER,rec_len INTEGER,m_size INTEGER DEFAULT 0,sub_id INTEGER DEFAULT "
-    "-1,priority INTEGER DEFAULT -1,group_id INTEGER DEFAULT 0,lock_state INTEGER DEFAULT "
-    "0,deleted INTEGER DEFAULT 0,sync_state INTEGER DEFAULT 0);";
-
 void BuildFixedSms(const std::string& path) {
-  std::string sql = std::string(kFixedSms4x) + "BEGIN;";
+  std::string sql = std::string(androidtest::kSms4xTable) + "BEGIN;";
   for (int i = 0; i < 120; ++i) {
     sql += "INSERT INTO sms (thread_id, address, person, date, date_sent, protocol, read, status, "
            "type, reply_path_present, body, service_center, locked, error_code, creator, seen, "
