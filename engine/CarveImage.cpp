@@ -57,7 +57,6 @@ void CarveImage::Load(std::uint64_t from, std::uint64_t to) {
   const std::uint64_t oldEnd = start_ + window_.size();
   const std::uint64_t keepFrom = std::max(from, start_);
   const std::uint64_t keepTo = std::min(to, oldEnd);
-  Fbuf next;
   if (keepFrom < keepTo && keepFrom == from) {
     // The usual slide forward: the kept bytes go to the front of the buffer.
     std::memmove(buffer_.data(), buffer_.data() + (keepFrom - start_), static_cast<std::size_t>(keepTo - keepFrom));
