@@ -3,6 +3,7 @@
 //
 //   scan_bench KIND FILE
 //   scan_bench --make KIND FILE [MIN_MB] [CONTACTS]
+//   scan_bench --headless KIND FILE [RUNS]
 //
 // KIND is one of the names tools/carve takes. The first form prints
 //
@@ -10,7 +11,8 @@
 //        rss_over_file_mb=X bytes_per_record=B window_ratio=W
 //
 // (one line) from runs in separate processes on the same file:
-//   - a plain byte-by-byte pass over the file's bytes, best of three;
+//   - a plain byte-by-byte pass over the file's bytes, read as the scan
+//     reads them (window by window), best of three;
 //   - the kind's whole scanner without a window (result records kept, the
 //     result list's model filled with every row): T its time,
 //     N the list's rows, M = F / T, R = T over the byte pass's time, X its
@@ -20,6 +22,8 @@
 //     main window: W its time over T.
 // The headless and window scans run three times each, in turns; the
 // fastest of each counts.
+// The third form runs only the headless scan, RUNS times (default 5) in
+// this process, and prints each run's time: a steady target for a profiler.
 // The scan may patch bytes 18 and 19 of FILE's header, as the program does.
 //
 // The second form builds FILE as KIND's benchmark database of at least
@@ -80,10 +84,11 @@ const Kind kKinds[] = {
      &TMain::Scan1Click, BuildAndroidSms},
 };
 
-// The heap in use: small blocks and mapped large ones.
+// The memory in use: the heap's small blocks and mapped large ones, and the
+// blocks the result arrays map for their records and texts.
 double HeapInUse() {
   const struct mallinfo2 m = mallinfo2();
-  return static_cast<double>(m.uordblks + m.hblkhd);
+  return static_cast<double>(m.uordblks + m.hblkhd + velmora::TextStore::MappedBytes());
 }
 
 // The program's result list without its window: every row goes into the
@@ -173,7 +178,8 @@ int Usage() {
   for (const Kind& k : kKinds) names += std::string(names.empty() ? "" : "|") + k.name;
   std::fprintf(stderr,
                "usage: scan_bench %s FILE\n"
-               "       scan_bench --make KIND FILE [MIN_MB] [CONTACTS]\n",
+               "       scan_bench --make KIND FILE [MIN_MB] [CONTACTS]\n"
+               "       scan_bench --headless KIND FILE [RUNS]\n",
                names.c_str());
   return 2;
 }
@@ -201,6 +207,16 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (argc >= 4 && std::strcmp(argv[1], "--headless") == 0) {
+    const Kind* kind = FindKind(argv[2]);
+    if (!kind) return Usage();
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 5;
+    for (int i = 0; i < runs; ++i) {
+      const Result r = Headless(*kind, argv[3]);
+      std::printf("%s records=%ld whole_s=%.3f\n", kind->name, r.hits, r.totalSeconds);
+    }
+    return 0;
+  }
   if (argc != 3) return Usage();
   const Kind* kind = FindKind(argv[1]);
   if (!kind) return Usage();
@@ -211,7 +227,7 @@ int main(int argc, char** argv) {
   }
 
   const double fileMB = FileMB(path);
-  const double loopSeconds = fileMB / ByteLoopMBs(path);
+  const double loopSeconds = fileMB / FileByteLoopMBs(path);
   // Headless and window runs in turns, so that a machine busy for a while
   // slows both alike; the fastest of each, with the headless runs' largest
   // peak memory.

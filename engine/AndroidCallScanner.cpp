@@ -2,6 +2,7 @@
 
 #include "engine/AndroidTemporaryCopy.h"
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 
 namespace velmora {
 
@@ -29,14 +30,15 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   rec.TryInt64(run.keys[kDate], ms);
   std::int64_t type = 0;
   rec.TryInt64(run.keys[kType], type);
-  PCallValue call;
-  call.Name = rec.Text(run.keys[kName]);
-  call.Number = rec.Text(run.keys[kNumber]);
-  call.TypeText = AndroidCallTypeText(type);
-  call.Duration = rec.Text(run.keys[kDuration]);
-  call.DateText = UnixMsToText(ms);
+  const std::size_t n = CallRecords.size();
+  PCallValue& call = ResultSlot(CallRecords, n);
+  call.Name = KeepText(CallRecords, rec, run.keys[kName]);
+  call.Number = KeepText(CallRecords, rec, run.keys[kNumber]);
+  call.TypeText = RecordText::Constant(AndroidCallTypeText(type));
+  call.Duration = KeepText(CallRecords, rec, run.keys[kDuration]);
+  call.DateText = KeepTimeText(CallRecords, TimeBase::Unix, ms);
   call.Deleted = !live;
-  AddCallResult(run.view, std::move(call));
+  run.view.ResultListAddRecord(kKindCalls, n);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-bool TryInt32(const std::string& text, std::int32_t& value) {
+bool TryInt32(std::string_view text, std::int32_t& value) {
   std::int64_t v = 0;
   if (!TryTextToInt64(text, v)) return false;
   if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
@@ -57,24 +57,25 @@ CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
   const int mimeColumn = run.keys[kMimeTypeId];
   const int rawColumn = run.keys[kRawContactId];
   if (rec.IsNullOrEmpty(mimeColumn) || rec.IsNullOrEmpty(rawColumn)) return CheckResult::Miss;
-  const std::string mimeText = rec.Text(mimeColumn);
+  std::string scratch;
+  const std::string_view mimeText = rec.TextView(mimeColumn, scratch);
   if (mimeText == "0") return CheckResult::Miss;
   std::int32_t mimeTypeId = 0;
   if (!TryInt32(mimeText, mimeTypeId)) return CheckResult::Skip;
   if (mimeTypeId > 11) return CheckResult::Miss;
   std::int32_t rawContactId = 0;
-  if (!TryInt32(rec.Text(rawColumn), rawContactId)) return CheckResult::Skip;
+  if (!TryInt32(rec.TextView(rawColumn, scratch), rawContactId)) return CheckResult::Skip;
   return CheckResult::Pass;
 }
 
 // A kept row: nothing is shown for it.
 void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
-  PAlltelvalue row;
-  TryInt32(rec.Text(run.keys[kMimeTypeId]), row.MimeTypeId);
-  TryInt32(rec.Text(run.keys[kRawContactId]), row.RawContactId);
-  row.Data1 = rec.Text(run.keys[kData1]);
+  PAlltelvalue& row = ContactDataRows.emplace_back();
+  std::string scratch;
+  TryInt32(rec.TextView(run.keys[kMimeTypeId], scratch), row.MimeTypeId);
+  TryInt32(rec.TextView(run.keys[kRawContactId], scratch), row.RawContactId);
+  row.Data1 = KeepText(ContactDataRows, rec, run.keys[kData1]);
   row.Deleted = !live;
-  ContactDataRows.push_back(std::move(row));
 }
 
 // Pairs each phone row, in array order, with the first name row of its raw
@@ -107,7 +108,10 @@ void JoinContacts(CarveRun& run) {
       const PAlltelvalue& name = ContactDataRows[found->second];
       const bool deleted = name.Deleted && phone.Deleted;
       const std::size_t n = static_cast<std::size_t>(run.hits);
-      ResultSlot(ContactRecords, n) = PtelValue{name.Data1, phone.Data1, deleted};
+      PtelValue& contact = ResultSlot(ContactRecords, n);
+      contact.Name = ContactRecords.Keep(name.Data1);
+      contact.Phone = ContactRecords.Keep(phone.Data1);
+      contact.Deleted = deleted;
       run.view.ResultListAddRecord(kKindContacts, n);
       if (deleted) ++run.deleted;
       ++run.hits;

@@ -10,6 +10,7 @@
 #include "engine/AndroidSmsScanner.h"
 #include "engine/CarvingEngine.h"
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 #include "engine/SQLiteFormat.h"
 #include "engine/ScanContext.h"
 #include "platform/MessageBox.h"
@@ -322,14 +323,15 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
     std::int64_t ms = 0;
     rec.TryInt64(layout->dateColumn, ms);  // a 6-byte integer, by the pattern
 
-    PSMSvalue sms;
-    sms.TypeText = AndroidSmsTypeText(type);
-    sms.Address = rec.Text(layout->addressColumn);
-    sms.DateText = UnixMsToText(ms);
-    sms.Body = rec.Text(layout->bodyColumn);
-    view.ResultListAddRow({std::to_string(hits), sms.Address, sms.DateText, sms.TypeText, sms.Body});
-    SmsRecords.resize(static_cast<std::size_t>(hits) + 1);
-    SmsRecords[static_cast<std::size_t>(hits)] = std::move(sms);
+    // Hit n goes to index n (the array is not emptied at the start).
+    PSMSvalue& sms = ResultSlot(SmsRecords, static_cast<std::size_t>(hits));
+    sms.TypeText = RecordText::Constant(AndroidSmsTypeText(type));
+    sms.Address = SmsRecords.Keep(rec.Text(layout->addressColumn));
+    sms.DateText = KeepTimeText(SmsRecords, TimeBase::Unix, ms);
+    sms.Body = SmsRecords.Keep(rec.Text(layout->bodyColumn));
+    sms.Deleted = false;
+    view.ResultListAddRow(
+        {std::to_string(hits), sms.Address.str(), sms.DateText.str(), sms.TypeText.str(), sms.Body.str()});
     ++hits;
 
     pos = base + rec.end;  // the walk goes on after the record's content

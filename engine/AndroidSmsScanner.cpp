@@ -35,10 +35,10 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   rec.TryInt64(run.keys[kType], type);
   const std::size_t n = SmsRecords.size();
   PSMSvalue& sms = ResultSlot(SmsRecords, n);
-  sms.Address = rec.Text(run.keys[kAddress]);
-  sms.DateText = UnixMsToText(ms);
-  sms.TypeText = AndroidSmsTypeText(type);
-  sms.Body = rec.Text(run.keys[kBody]);
+  sms.Address = KeepText(SmsRecords, rec, run.keys[kAddress]);
+  sms.DateText = KeepTimeText(SmsRecords, TimeBase::Unix, ms);
+  sms.TypeText = RecordText::Constant(AndroidSmsTypeText(type));
+  sms.Body = KeepText(SmsRecords, rec, run.keys[kBody]);
   sms.Deleted = !live;
   run.view.ResultListAddRecord(kKindMessages, n);
 }

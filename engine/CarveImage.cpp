@@ -26,7 +26,6 @@ CarveImage::CarveImage(std::span<const std::uint8_t> whole)
 
 bool CarveImage::Open(const std::string& path, std::uint64_t total) {
   file_ = platform::RawFile(path, platform::RawFile::Access::ReadOnly);
-  buffer_.clear();
   window_ = {};
   start_ = 0;
   total_ = total;
@@ -46,6 +45,14 @@ void CarveImage::Fail() {
   throw ImageReadFailed();
 }
 
+void CarveImage::Reserve(std::size_t n, std::size_t keep) {
+  if (n <= capacity_) return;
+  auto room = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+  if (keep > 0) std::memcpy(room.get(), buffer_.get(), keep);
+  buffer_ = std::move(room);
+  capacity_ = n;
+}
+
 void CarveImage::Load(std::uint64_t from, std::uint64_t to) {
   if (whole_) return;
   to = std::min(to, total_);
@@ -59,25 +66,19 @@ void CarveImage::Load(std::uint64_t from, std::uint64_t to) {
   const std::uint64_t keepTo = std::min(to, oldEnd);
   if (keepFrom < keepTo && keepFrom == from) {
     // The usual slide forward: the kept bytes go to the front of the buffer.
-    std::memmove(buffer_.data(), buffer_.data() + (keepFrom - start_), static_cast<std::size_t>(keepTo - keepFrom));
-    buffer_.resize(n);
-    start_ = from;
-    window_ = {};
     const std::size_t kept = static_cast<std::size_t>(keepTo - keepFrom);
-    if (n > kept && file_.ReadAt(keepTo, {buffer_.data() + kept, n - kept}) != n - kept) {
-      buffer_.clear();
-      Fail();
-    }
-  } else {
-    buffer_.resize(n);
+    std::memmove(buffer_.get(), buffer_.get() + (keepFrom - start_), kept);
+    Reserve(n, kept);
     start_ = from;
     window_ = {};
-    if (n > 0 && file_.ReadAt(from, {buffer_.data(), n}) != n) {
-      buffer_.clear();
-      Fail();
-    }
+    if (n > kept && file_.ReadAt(keepTo, {buffer_.get() + kept, n - kept}) != n - kept) Fail();
+  } else {
+    Reserve(n, 0);
+    start_ = from;
+    window_ = {};
+    if (n > 0 && file_.ReadAt(from, {buffer_.get(), n}) != n) Fail();
   }
-  window_ = {buffer_.data(), n};
+  window_ = {buffer_.get(), n};
 }
 
 void CarveImage::ReadAt(std::uint64_t off, std::span<std::uint8_t> out) const {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <exception>
 #include <span>
 #include <string>
@@ -94,8 +95,13 @@ class CarveImage {
   std::uint8_t ByteOutside(std::uint64_t off) const;
   [[noreturn]] static void Fail();
 
+  // Room for n window bytes, the first `keep` of them kept; the new room is
+  // not cleared (every byte of a window is read before it is used).
+  void Reserve(std::size_t n, std::size_t keep);
+
   mutable platform::RawFile file_;
-  Fbuf buffer_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t capacity_ = 0;
   std::span<const std::uint8_t> window_;
   std::uint64_t start_ = 0;
   std::uint64_t total_ = 0;

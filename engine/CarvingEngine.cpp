@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -106,6 +107,11 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
 }
 
+std::string& TimeTextScratch() {
+  static std::string scratch;  // the window thread's; its room reused
+  return scratch;
+}
+
 std::int64_t SecondsToMs(std::int64_t seconds) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) * 1000u);
 }
@@ -161,6 +167,31 @@ std::string CarvedRecord::Text(int column) const {
   return StoredValueText(st, Bytes(off, n, scratch));
 }
 
+std::string_view CarvedRecord::TextView(int column, std::string& scratch) const {
+  if (column == 0) return column0Text_;
+  if (column < 0 || column >= ColumnCount()) return {};
+  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+  switch (st) {
+    case 0: return "NULL";
+    case 8: return "0";
+    case 9: return "1";
+    case 7:
+    case 10:
+    case 11: return {};
+    default: break;
+  }
+  if (st >= 12 && st % 2 == 0 && !decodeBlobs_) return {};
+  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+  const std::uint8_t* content = Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch);
+  if (st <= 6) {
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, StoredInteger(content, n));
+    scratch.assign(digits, r.ptr);
+    return scratch;
+  }
+  return {reinterpret_cast<const char*>(content), n};
+}
+
 bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
   if (column > 0 && column < ColumnCount()) {
     const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
@@ -175,7 +206,8 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
       return true;
     }
   }
-  return TryTextToInt64(Text(column), value);
+  std::string scratch;
+  return TryTextToInt64(TextView(column, scratch), value);
 }
 
 bool CarvedRecord::IsNullOrEmpty(int column) const {
@@ -184,7 +216,8 @@ bool CarvedRecord::IsNullOrEmpty(int column) const {
     if (st == 0 || st == 7 || st == 10 || st == 11 || st == 12 || st == 13) return true;
     if (st <= 9) return false;
   }
-  const std::string t = Text(column);
+  std::string scratch;
+  const std::string_view t = TextView(column, scratch);
   return t.empty() || t == "NULL";
 }
 

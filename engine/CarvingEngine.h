@@ -184,6 +184,11 @@ class CarvedRecord {
   // Column 0, the row key, is never decoded: its text is Column0Text()
   // (empty unless a kind sets it). Columns out of range give an empty text.
   std::string Text(int column) const;
+  // Text(column) without a copy where it can: a view of the bytes held (a
+  // text or blob), of a constant, or of `scratch` (an integer's digits,
+  // bytes read from the file). Valid while the record, its window and
+  // `scratch` are.
+  std::string_view TextView(int column, std::string& scratch) const;
   const std::string& Column0Text() const { return column0Text_; }
   // TryTextToInt64(Text(column), value), without making the text of an
   // integer serial type.
@@ -207,6 +212,22 @@ class CarvedRecord {
   std::vector<std::uint64_t> contentOffsets_;  // index = column, file offsets
   std::string column0Text_;
 };
+
+// Column `column`'s text (CarvedRecord::Text) kept with the texts of
+// `records`, a result array.
+template <typename Array>
+RecordText KeepText(Array& records, const CarvedRecord& rec, int column) {
+  std::string scratch;
+  return records.Keep(rec.TextView(column, scratch));
+}
+// The time text of `ms` (UnixMsToText / CocoaMsToText) kept likewise.
+std::string& TimeTextScratch();
+template <typename Array>
+RecordText KeepTimeText(Array& records, TimeBase base, std::int64_t ms) {
+  std::string& scratch = TimeTextScratch();
+  return records.Keep(base == TimeBase::Cocoa ? CocoaMsToText(ms, scratch)
+                                              : UnixMsToText(ms, scratch));
+}
 
 // Reads the serial types of columns firstSerialColumn..columnCount-1 as
 // varints from `offset` on, then lays out the contents of columns

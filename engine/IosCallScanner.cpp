@@ -1,6 +1,7 @@
 #include "engine/IosCallScanner.h"
 
 #include "engine/MyFuns_.h"
+#include "engine/ResultRows.h"
 
 namespace velmora {
 
@@ -10,13 +11,6 @@ namespace {
 enum Key { kAddress = 0, kName = 1, kDate = 2, kDuration = 3, kFlags = 4 };
 
 // The call time as text: the date column holds seconds since 1970-01-01.
-bool CallTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& text) {
-  std::int64_t seconds = 0;
-  if (!rec.TryInt64(run.keys[kDate], seconds)) return false;
-  text = UnixMsToText(SecondsToMs(seconds));
-  return true;
-}
-
 CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
   if (rec.IsNullOrEmpty(run.keys[kFlags])) return CheckResult::Miss;
   std::int64_t value = 0;
@@ -31,16 +25,19 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
-  PCallValue call;
-  CallTimeText(rec, run, call.DateText);
+  const std::size_t n = CallRecords.size();
+  PCallValue& call = ResultSlot(CallRecords, n);
+  std::int64_t seconds = 0;
+  if (rec.TryInt64(run.keys[kDate], seconds))
+    call.DateText = KeepTimeText(CallRecords, TimeBase::Unix, SecondsToMs(seconds));
   std::int64_t flags = 0;
   rec.TryInt64(run.keys[kFlags], flags);
-  call.TypeText = IosCallTypeText(flags);
+  call.TypeText = RecordText::Constant(IosCallTypeText(flags));
   call.Deleted = !live;
-  call.Number = rec.Text(run.keys[kAddress]);
-  call.Name = rec.Text(run.keys[kName]);
-  call.Duration = rec.Text(run.keys[kDuration]);
-  AddCallResult(run.view, std::move(call));
+  call.Number = KeepText(CallRecords, rec, run.keys[kAddress]);
+  call.Name = KeepText(CallRecords, rec, run.keys[kName]);
+  call.Duration = KeepText(CallRecords, rec, run.keys[kDuration]);
+  run.view.ResultListAddRecord(kKindCalls, n);
 }
 
 }  // namespace

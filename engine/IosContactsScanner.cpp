@@ -373,12 +373,12 @@ struct ContactsRunState {
   }
 };
 
-void AddContact(const std::string& name, const std::string& phone, bool live, CarveRun& run) {
+void AddContact(std::string_view name, std::string_view phone, bool live, CarveRun& run) {
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
   PtelValue& c = ResultSlot(ContactRecords, n);
-  c.Name = name;
-  c.Phone = phone;
+  c.Name = ContactRecords.Keep(name);
+  c.Phone = ContactRecords.Keep(phone);
   c.Deleted = !live;
   run.view.ResultListAddRecord(kKindContacts, n);
   run.CountHit(live);

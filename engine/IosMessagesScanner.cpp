@@ -273,62 +273,45 @@ namespace {
 // Key columns, in key order.
 enum Key { kDate = 0, kType = 1, kText = 2 };
 
-// The message time as text: the date column holds seconds since 2001-01-01.
-bool MessageTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& text) {
-  std::int64_t seconds = 0;
-  if (!TryTextToInt64(rec.Text(run.keys[kDate]), seconds)) return false;
-  text = CocoaMsToText(SecondsToMs(seconds));
-  return true;
-}
-
-// The look-up of one run, and the time text the checks made for the
-// candidate they passed. The look-up's statement must be finalized before
-// the run closes the database, on every way out.
+// The look-up of one run. Its statement must be finalized before the run
+// closes the database, on every way out.
 struct MessagesRunState {
   std::unique_ptr<ChatIdentifierLookup> lookup;
   TSQLiteDatabase* database = nullptr;
-  std::size_t timeOffset = 0;
-  std::string time;
   void Release() {
     lookup.reset();
     database = nullptr;
   }
 };
 
-CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run, MessagesRunState& st) {
-  const std::string type = rec.Text(run.keys[kType]);
-  if (type.empty() || type == "NULL") return CheckResult::Miss;
+// The checks: a type of at most 9, and a time (the date column holds
+// seconds since 2001-01-01) whose text starts with a year from 1979 to 2099.
+CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
+  if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
   std::int64_t value = 0;
-  if (!TryTextToInt64(type, value)) return CheckResult::Skip;
+  if (!rec.TryInt64(run.keys[kType], value)) return CheckResult::Skip;
   if (value > 9) return CheckResult::Miss;
-  std::string time;
-  if (!MessageTimeText(rec, run, time)) return CheckResult::Skip;
+  std::int64_t seconds = 0;
+  if (!rec.TryInt64(run.keys[kDate], seconds)) return CheckResult::Skip;
   std::int64_t year = 0;
-  if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
+  if (!TryYearOfMs(TimeBase::Cocoa, SecondsToMs(seconds), year)) return CheckResult::Skip;
   if (year < 1979 || year > 2099) return CheckResult::Miss;
-  st.timeOffset = rec.Offset();
-  st.time = std::move(time);
   return CheckResult::Pass;
 }
 
-void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, MessagesRunState& st) {
-  std::string time;
-  if (st.timeOffset == rec.Offset()) {
-    time = std::move(st.time);
-  } else {
-    MessageTimeText(rec, run, time);
-  }
+void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
+  std::int64_t seconds = 0;
+  rec.TryInt64(run.keys[kDate], seconds);
   std::int64_t typeValue = 0;
-  TryTextToInt64(rec.Text(run.keys[kType]), typeValue);
-  const char* type = IosMessageTypeText(typeValue);
+  rec.TryInt64(run.keys[kType], typeValue);
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
   PSMSvalue& m = ResultSlot(SmsRecords, n);
-  m.TypeText = type;
+  m.TypeText = RecordText::Constant(IosMessageTypeText(typeValue));
   m.Deleted = !live;
-  m.Address = rec.Column0Text();
-  m.DateText = std::move(time);
-  m.Body = rec.Text(run.keys[kText]);
+  m.Address = SmsRecords.Keep(rec.Column0Text());
+  m.DateText = KeepTimeText(SmsRecords, TimeBase::Cocoa, SecondsToMs(seconds));
+  m.Body = KeepText(SmsRecords, rec, run.keys[kText]);
   run.view.ResultListAddRecord(kKindMessages, n);
 }
 
@@ -378,10 +361,8 @@ CarveKind IosMessagesKind() {
       throw;
     }
   };
-  k.check = [state](const CarvedRecord& rec, CarveRun& run) { return CheckMessage(rec, run, *state); };
-  k.onHit = [state](const CarvedRecord& rec, bool live, CarveRun& run) {
-    AddMessage(rec, live, run, *state);
-  };
+  k.check = CheckMessage;
+  k.onHit = AddMessage;
   k.statusText = " 条短信, ";
   k.logText = " 条短信, 其中有";
   k.afterWalk = [state](CarveRun&) { state->Release(); };

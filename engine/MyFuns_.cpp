@@ -116,9 +116,9 @@ void PutDigits(char* out, unsigned value, int width) {
 }
 
 // The program's formats "yyyy-mm-dd" and "hh:mm:ss" (the mm after hh being
-// the minute), written straight from the day count: what FormatPattern gives
-// for them, the years being 1 to 9999.
-std::string ProgramDateTimeText(DayAndMs v) {
+// the minute), written straight from the day count into `out`: what
+// FormatPattern gives for them, the years being 1 to 9999.
+void ProgramDateTimeText(DayAndMs v, std::string& out) {
   DateTimeParts t;
   CivilFromDays(v.Day, t);
   const auto ms = static_cast<unsigned>(v.Ms);
@@ -128,26 +128,32 @@ std::string ProgramDateTimeText(DayAndMs v) {
   PutDigits(buf + 5, static_cast<unsigned>(t.Month), 2);
   buf[7] = '-';
   PutDigits(buf + 8, static_cast<unsigned>(t.Day), 2);
-  if (ms == 0) return std::string(buf, 10);
+  if (ms == 0) {
+    out.assign(buf, 10);
+    return;
+  }
   buf[10] = ' ';
   PutDigits(buf + 11, ms / 3'600'000u, 2);
   buf[13] = ':';
   PutDigits(buf + 14, ms / 60'000u % 60u, 2);
   buf[16] = ':';
   PutDigits(buf + 17, ms / 1000u % 60u, 2);
-  return std::string(buf, sizeof buf);
+  out.assign(buf, sizeof buf);
 }
 
-// Date and time text; the date alone at exactly midnight.
-std::string DateTimeText(DayAndMs v) {
+// Date and time text into `out` (its room reused); the date alone at
+// exactly midnight.
+void DateTimeText(DayAndMs v, std::string& out) {
   const FormatSettings& f = CurrentFormats();
-  if (f.ShortDateFormat == "yyyy-mm-dd" && f.LongTimeFormat == "hh:mm:ss") return ProgramDateTimeText(v);
+  if (f.ShortDateFormat == "yyyy-mm-dd" && f.LongTimeFormat == "hh:mm:ss") {
+    ProgramDateTimeText(v, out);
+    return;
+  }
   const DateTimeParts t = ToParts(v);
-  if (v.Ms == 0) return FormatDate(t);
-  std::string text = FormatDate(t);
-  text += ' ';
-  text += FormatTime(t);
-  return text;
+  out = FormatDate(t);
+  if (v.Ms == 0) return;
+  out += ' ';
+  out += FormatTime(t);
 }
 
 // ---------------------------------------------------------------- patterns
@@ -677,9 +683,27 @@ std::uint64_t SwapInt64(std::uint64_t v) {
          SwapLong(static_cast<std::uint32_t>(v >> 32));
 }
 
-std::string UnixMsToText(std::int64_t ms) { return DateTimeText(AddMs(0, ms)); }
+std::string UnixMsToText(std::int64_t ms) {
+  std::string text;
+  DateTimeText(AddMs(0, ms), text);
+  return text;
+}
 
-std::string CocoaMsToText(std::int64_t ms) { return DateTimeText(AddMs(kCocoaBase, ms)); }
+std::string CocoaMsToText(std::int64_t ms) {
+  std::string text;
+  DateTimeText(AddMs(kCocoaBase, ms), text);
+  return text;
+}
+
+std::string_view UnixMsToText(std::int64_t ms, std::string& out) {
+  DateTimeText(AddMs(0, ms), out);
+  return out;
+}
+
+std::string_view CocoaMsToText(std::int64_t ms, std::string& out) {
+  DateTimeText(AddMs(kCocoaBase, ms), out);
+  return out;
+}
 
 std::string IntToBin(std::uint32_t value, int bits) {
   std::string out;

@@ -75,6 +75,10 @@ std::uint32_t SwapLong(std::uint32_t v);
 std::uint64_t SwapInt64(std::uint64_t v);
 std::string UnixMsToText(std::int64_t ms);   // 1970-01-01 08:00:00 + ms
 std::string CocoaMsToText(std::int64_t ms);  // 2001-01-01 08:00:00 + ms
+// The same texts written into `out` (its room reused from call to call);
+// the view is of `out`.
+std::string_view UnixMsToText(std::int64_t ms, std::string& out);
+std::string_view CocoaMsToText(std::int64_t ms, std::string& out);
 std::string IntToBin(std::uint32_t value, int bits);
 // Raises EConvertError on a character that is not a decimal digit.
 std::int64_t BinToInt64(const std::string& text);

@@ -2,7 +2,9 @@
 // chunks of records, so that a scan keeping millions of hits never moves the
 // records already kept (a doubling array copies all of them at every growth
 // and touches twice their memory) and keeps at most one chunk of unused room.
-// Indexing, iteration and the usual array calls work as on std::vector.
+// The chunks and the records' texts (Keep) share one TextStore, given back
+// when the array is emptied. Indexing, iteration and the usual array calls
+// work as on std::vector.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +12,8 @@
 #include <iterator>
 #include <utility>
 #include <vector>
+
+#include "engine/RecordText.h"
 
 namespace velmora {
 
@@ -60,11 +64,33 @@ class ResultArray {
 
   ResultArray() = default;
   ResultArray(std::initializer_list<T> values) { *this = values; }
+  ResultArray(const ResultArray& other) {
+    for (const T& v : other) push_back(v);
+  }
+  ResultArray(ResultArray&& other) noexcept { *this = std::move(other); }
+  ResultArray& operator=(const ResultArray& other) {
+    if (this != &other) {
+      clear();
+      for (const T& v : other) push_back(v);
+    }
+    return *this;
+  }
+  ResultArray& operator=(ResultArray&& other) noexcept {
+    if (this != &other) {
+      clear();
+      chunks_ = std::move(other.chunks_);
+      size_ = std::exchange(other.size_, 0);
+      store_ = std::move(other.store_);
+      other.chunks_.clear();
+    }
+    return *this;
+  }
   ResultArray& operator=(std::initializer_list<T> values) {
     clear();
     for (const T& v : values) push_back(v);
     return *this;
   }
+  ~ResultArray() { clear(); }
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -79,32 +105,35 @@ class ResultArray {
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size_}; }
 
+  // A copy of `text` kept with the records (valid until the array is
+  // emptied): what a scanner puts into a record's text fields.
+  RecordText Keep(std::string_view text) { return store_.Keep(text); }
+
   // Empties the array and gives its memory back.
   void clear() {
+    while (size_ > 0) (*this)[--size_].~T();
     chunks_.clear();
     chunks_.shrink_to_fit();
-    size_ = 0;
+    store_.Clear();
   }
   // Room is taken a chunk at a time; there is nothing to reserve.
   void reserve(std::size_t) {}
 
   template <typename... Args>
   T& emplace_back(Args&&... args) {
-    if ((size_ & kChunkMask) == 0 && (size_ >> kChunkShift) == chunks_.size()) {
-      chunks_.emplace_back();
-      chunks_.back().reserve(kChunkSize);
-    }
-    std::vector<T>& chunk = chunks_[size_ >> kChunkShift];
-    chunk.emplace_back(std::forward<Args>(args)...);
+    if ((size_ >> kChunkShift) == chunks_.size())
+      chunks_.push_back(static_cast<T*>(store_.Allocate(kChunkSize * sizeof(T), alignof(T))));
+    T* slot = &chunks_[size_ >> kChunkShift][size_ & kChunkMask];
+    ::new (static_cast<void*>(slot)) T(std::forward<Args>(args)...);
     ++size_;
-    return chunk.back();
+    return *slot;
   }
   void push_back(const T& value) { emplace_back(value); }
   void push_back(T&& value) { emplace_back(std::move(value)); }
+  // The last record goes; its chunk's room stays for the next one.
   void pop_back() {
     --size_;
-    chunks_[size_ >> kChunkShift].pop_back();
-    if ((size_ & kChunkMask) == 0) chunks_.pop_back();
+    (*this)[size_].~T();
   }
   void resize(std::size_t n) {
     while (size_ > n) pop_back();
@@ -116,9 +145,11 @@ class ResultArray {
   }
 
  private:
-  // Every chunk but the last holds kChunkSize records.
-  std::vector<std::vector<T>> chunks_;
+  // Every chunk has room for kChunkSize records, taken from store_ with the
+  // records' texts.
+  std::vector<T*> chunks_;
   std::size_t size_ = 0;
+  TextStore store_;
 };
 
 }  // namespace velmora

@@ -14,7 +14,7 @@ bool ScanStopRequested = true;
 bool ScanEnabled = true;
 
 ATableField TableColumns;
-std::vector<PAlltelvalue> ContactDataRows;
+ResultArray<PAlltelvalue> ContactDataRows;
 
 ResultArray<PSMSvalue> SmsRecords;
 ResultArray<PtelValue> ContactRecords;

@@ -29,6 +29,9 @@ enum : std::uint8_t {
   kFilterAll = 2,
 };
 
+// Texts of the records below are RecordText: kept with their array (see
+// engine/RecordText.h), read as std::string_view.
+
 // Status words of every shown or exported record.
 inline constexpr const char* kStatusLive = "正常";
 inline constexpr const char* kStatusDeleted = "删除";
@@ -36,36 +39,36 @@ inline const char* StatusWord(bool deleted) { return deleted ? kStatusDeleted : 
 
 // One text message.
 struct PSMSvalue {
-  std::string Address;   // other party; "未知" on iOS when no chat is found
-  std::string DateText;  // "yyyy-mm-dd hh:mm:ss"
-  std::string TypeText;  // "接收", "发送", "草稿", "其它"
-  std::string Body;
+  RecordText Address;   // other party; "未知" on iOS when no chat is found
+  RecordText DateText;  // "yyyy-mm-dd hh:mm:ss"
+  RecordText TypeText;  // "接收", "发送", "草稿", "其它"
+  RecordText Body;
   bool Deleted = false;
 };
 
 // One contact.
 struct PtelValue {
-  std::string Name;
-  std::string Phone;
+  RecordText Name;
+  RecordText Phone;
   bool Deleted = false;
 };
 
 // One call.
 struct PCallValue {
-  std::string Name;
-  std::string Number;
-  std::string TypeText;  // "呼出", "呼入", "未接通", "其它"
-  std::string Duration;  // seconds, as stored
-  std::string DateText;
+  RecordText Name;
+  RecordText Number;
+  RecordText TypeText;  // "呼出", "呼入", "未接通", "其它"
+  RecordText Duration;  // seconds, as stored
+  RecordText DateText;
   bool Deleted = false;
 };
 
 // One WeChat chat message.
 struct PWXValue {
-  std::string Address;   // filled by no scanner; always empty
-  std::string DateText;
-  std::string TypeText;  // "发送", "接收", "其它"
-  std::string Message;   // as stored (voice and picture messages are XML)
+  RecordText Address;   // filled by no scanner; always empty
+  RecordText DateText;
+  RecordText TypeText;  // "发送", "接收", "其它"
+  RecordText Message;   // as stored (voice and picture messages are XML)
   bool Deleted = false;
 };
 
@@ -73,7 +76,7 @@ struct PWXValue {
 struct PAlltelvalue {
   std::int32_t MimeTypeId = 0;
   std::int32_t RawContactId = 0;
-  std::string Data1;
+  RecordText Data1;
   bool Deleted = false;
 };
 
@@ -108,7 +111,7 @@ extern bool ScanEnabled;        // entry guard of every scanner
 
 // --- working tables ---
 extern ATableField TableColumns;
-extern std::vector<PAlltelvalue> ContactDataRows;
+extern ResultArray<PAlltelvalue> ContactDataRows;
 
 // --- result arrays ---
 extern ResultArray<PSMSvalue> SmsRecords;

@@ -41,54 +41,34 @@ namespace {
 // Key columns, in key order.
 enum Key { kCreateTime = 0, kMessage = 1, kStatus = 2 };
 
-// The message time as text: createtime holds seconds since 1970-01-01.
-bool WeChatTimeText(const CarvedRecord& rec, const CarveRun& run, std::string& text) {
-  std::int64_t seconds = 0;
-  if (!TryTextToInt64(rec.Text(run.keys[kCreateTime]), seconds)) return false;
-  text = UnixMsToText(SecondsToMs(seconds));
-  return true;
-}
-
-// The time text the checks made for the candidate they passed, for its hit.
-struct WeChatRunState {
-  std::size_t offset = 0;
-  std::string time;
-};
-
-CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run, WeChatRunState& st) {
-  const std::string status = rec.Text(run.keys[kStatus]);
-  if (status.empty() || status == "NULL") return CheckResult::Miss;
+// The checks: a status of at most 144, and a time (createtime holds
+// seconds since 1970-01-01) whose text starts with a year from 2000 to 2099.
+CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run) {
+  if (rec.IsNullOrEmpty(run.keys[kStatus])) return CheckResult::Miss;
   std::int64_t value = 0;
-  if (!TryTextToInt64(status, value)) return CheckResult::Skip;
+  if (!rec.TryInt64(run.keys[kStatus], value)) return CheckResult::Skip;
   if (value > 144) return CheckResult::Miss;
-  std::string time;
-  if (!WeChatTimeText(rec, run, time)) return CheckResult::Skip;
+  std::int64_t seconds = 0;
+  if (!rec.TryInt64(run.keys[kCreateTime], seconds)) return CheckResult::Skip;
   std::int64_t year = 0;
-  if (!TryYearOfTimeText(time, year)) return CheckResult::Skip;
+  if (!TryYearOfMs(TimeBase::Unix, SecondsToMs(seconds), year)) return CheckResult::Skip;
   if (year < 2000 || year > 2099) return CheckResult::Miss;
-  st.offset = rec.Offset();
-  st.time = std::move(time);
   return CheckResult::Pass;
 }
 
-void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run, WeChatRunState& st) {
-  std::string time;
-  if (st.offset == rec.Offset()) {
-    time = std::move(st.time);
-  } else {
-    WeChatTimeText(rec, run, time);
-  }
+void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
+  std::int64_t seconds = 0;
+  rec.TryInt64(run.keys[kCreateTime], seconds);
   std::int64_t statusValue = 0;
-  TryTextToInt64(rec.Text(run.keys[kStatus]), statusValue);
-  const char* direction = WeChatDirectionText(statusValue);
+  rec.TryInt64(run.keys[kStatus], statusValue);
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
   PWXValue& w = ResultSlot(WeChatRecords, n);
   w.Address.clear();
-  w.TypeText = direction;
+  w.TypeText = RecordText::Constant(WeChatDirectionText(statusValue));
   w.Deleted = !live;
-  w.DateText = std::move(time);
-  w.Message = rec.Text(run.keys[kMessage]);
+  w.DateText = KeepTimeText(WeChatRecords, TimeBase::Unix, SecondsToMs(seconds));
+  w.Message = KeepText(WeChatRecords, rec, run.keys[kMessage]);
   run.view.ResultListAddRecord(kKindWeChat, n);
 }
 
@@ -103,7 +83,6 @@ const char* WeChatDirectionText(std::int64_t status) {
 }
 
 CarveKind WeChatKind() {
-  auto state = std::make_shared<WeChatRunState>();
   CarveKind k;
   k.kindCode = kKindWeChat;
   k.taggedTree = true;
@@ -117,10 +96,8 @@ CarveKind WeChatKind() {
   k.keyNames = {"createtime", "message", "status"};
   k.requiredKeys = {"createtime", "status"};
   k.textBoundFactor = 1;
-  k.check = [state](const CarvedRecord& rec, CarveRun& run) { return CheckWeChat(rec, run, *state); };
-  k.onHit = [state](const CarvedRecord& rec, bool live, CarveRun& run) {
-    AddWeChat(rec, live, run, *state);
-  };
+  k.check = CheckWeChat;
+  k.onHit = AddWeChat;
   k.statusText = " 条微信记录, ";
   k.logText = " 条微信记录, 其中有";
   return k;

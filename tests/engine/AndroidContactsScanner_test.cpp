@@ -34,7 +34,7 @@ class AndroidContactsScanTest : public androidtest::AndroidScanTest {
   std::vector<std::string> Contacts() const {
     std::vector<std::string> out;
     for (const PtelValue& c : ContactRecords)
-      out.push_back(c.Name + "|" + c.Phone + "|" + StatusWord(c.Deleted));
+      out.push_back(c.Name.str() + "|" + c.Phone.str() + "|" + StatusWord(c.Deleted));
     return out;
   }
 };
