@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
-#include <unordered_map>
+#include <vector>
 
 #include "engine/AndroidTemporaryCopy.h"
 #include "engine/ResultRows.h"
@@ -22,20 +22,75 @@ enum Key { kRawContactId = 0, kMimeTypeId = 1, kData1 = 2 };
 constexpr const char* kNameMimeType = "vnd.android.cursor.item/name";
 constexpr const char* kPhoneMimeType = "vnd.android.cursor.item/phone_v2";
 
+// The first name row of each raw contact id: an open-addressing table of
+// (id, row), filled in row order so that the first row of an id stays.
+class FirstRowOfId {
+ public:
+  explicit FirstRowOfId(std::size_t ids) {
+    std::size_t capacity = 16;
+    while (capacity < ids + ids / 2) capacity <<= 1;
+    slots_.assign(capacity, Slot{});
+    mask_ = capacity - 1;
+  }
+  void Add(std::int32_t id, std::size_t row) {
+    for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
+      if (slots_[i].rowPlusOne == 0) {
+        slots_[i] = {id, row + 1};
+        return;
+      }
+      if (slots_[i].id == id) return;
+    }
+  }
+  // The row of `id`, or false.
+  bool Find(std::int32_t id, std::size_t& row) const {
+    for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
+      if (slots_[i].rowPlusOne == 0) return false;
+      if (slots_[i].id == id) {
+        row = slots_[i].rowPlusOne - 1;
+        return true;
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    std::int32_t id = 0;
+    std::size_t rowPlusOne = 0;  // 0: empty
+  };
+  std::size_t Home(std::int32_t id) const {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) *
+                                     0x9E3779B97F4A7C15ull) >> 32) & mask_;
+  }
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
 std::string AsciiLower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
 
-bool TryInt32(std::string_view text, std::int32_t& value) {
-  std::int64_t v = 0;
-  if (!TryTextToInt64(text, v)) return false;
+bool TryInt32(std::int64_t v, std::int32_t& value) {
   if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
     return false;
   value = static_cast<std::int32_t>(v);
   return true;
 }
+
+bool TryInt32(std::string_view text, std::int32_t& value) {
+  std::int64_t v = 0;
+  return TryTextToInt64(text, v) && TryInt32(v, value);
+}
+
+// TryInt32 of a column's text, without the text of an integer.
+bool TryInt32(const CarvedRecord& rec, int column, std::int32_t& value) {
+  std::int64_t v = 0;
+  return rec.TryInt64(column, v) && TryInt32(v, value);
+}
+
+// Serial types 1-6, 8 and 9: a stored integer.
+bool IsIntegerSerialType(std::uint64_t st) { return (st >= 1 && st <= 6) || st == 8 || st == 9; }
 
 // The mime-type ids by the position of their rows. A later equal row wins.
 bool ReadMimeTypes(TSQLiteDatabase& db, CarveRun&) {
@@ -57,23 +112,30 @@ CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
   const int mimeColumn = run.keys[kMimeTypeId];
   const int rawColumn = run.keys[kRawContactId];
   if (rec.IsNullOrEmpty(mimeColumn) || rec.IsNullOrEmpty(rawColumn)) return CheckResult::Miss;
-  std::string scratch;
-  const std::string_view mimeText = rec.TextView(mimeColumn, scratch);
-  if (mimeText == "0") return CheckResult::Miss;
   std::int32_t mimeTypeId = 0;
-  if (!TryInt32(mimeText, mimeTypeId)) return CheckResult::Skip;
+  if (IsIntegerSerialType(rec.SerialType(mimeColumn))) {
+    // Its text is "0" exactly when its value is 0.
+    std::int64_t value = 0;
+    rec.TryInt64(mimeColumn, value);
+    if (value == 0) return CheckResult::Miss;
+    if (!TryInt32(value, mimeTypeId)) return CheckResult::Skip;
+  } else {
+    std::string scratch;
+    const std::string_view mimeText = rec.TextView(mimeColumn, scratch);
+    if (mimeText == "0") return CheckResult::Miss;
+    if (!TryInt32(mimeText, mimeTypeId)) return CheckResult::Skip;
+  }
   if (mimeTypeId > 11) return CheckResult::Miss;
   std::int32_t rawContactId = 0;
-  if (!TryInt32(rec.TextView(rawColumn, scratch), rawContactId)) return CheckResult::Skip;
+  if (!TryInt32(rec, rawColumn, rawContactId)) return CheckResult::Skip;
   return CheckResult::Pass;
 }
 
 // A kept row: nothing is shown for it.
 void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
   PAlltelvalue& row = ContactDataRows.emplace_back();
-  std::string scratch;
-  TryInt32(rec.TextView(run.keys[kMimeTypeId], scratch), row.MimeTypeId);
-  TryInt32(rec.TextView(run.keys[kRawContactId], scratch), row.RawContactId);
+  TryInt32(rec, run.keys[kMimeTypeId], row.MimeTypeId);
+  TryInt32(rec, run.keys[kRawContactId], row.RawContactId);
   row.Data1 = KeepText(ContactDataRows, rec, run.keys[kData1]);
   row.Deleted = !live;
 }
@@ -84,10 +146,12 @@ void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
 void JoinContacts(CarveRun& run) {
   run.hits = 0;
   run.deleted = 0;
-  std::unordered_map<std::int32_t, std::size_t> firstName;
+  std::size_t names = 0;
+  for (const PAlltelvalue& row : ContactDataRows) names += row.MimeTypeId == NameMimeTypeId ? 1 : 0;
+  FirstRowOfId firstName(names);
   for (std::size_t i = 0; i < ContactDataRows.size(); ++i) {
     const PAlltelvalue& row = ContactDataRows[i];
-    if (row.MimeTypeId == NameMimeTypeId) firstName.emplace(row.RawContactId, i);
+    if (row.MimeTypeId == NameMimeTypeId) firstName.Add(row.RawContactId, i);
   }
   bool statusPending = false;
   auto writeStatus = [&] {
@@ -103,9 +167,9 @@ void JoinContacts(CarveRun& run) {
       lastPump = now;
     }
     if (phone.MimeTypeId != PhoneMimeTypeId) continue;
-    const auto found = firstName.find(phone.RawContactId);
-    if (found != firstName.end()) {
-      const PAlltelvalue& name = ContactDataRows[found->second];
+    std::size_t nameRow = 0;
+    if (firstName.Find(phone.RawContactId, nameRow)) {
+      const PAlltelvalue& name = ContactDataRows[nameRow];
       const bool deleted = name.Deleted && phone.Deleted;
       const std::size_t n = static_cast<std::size_t>(run.hits);
       PtelValue& contact = ResultSlot(ContactRecords, n);

@@ -1,0 +1,139 @@
+// The result records' texts and the arrays that keep them: stored texts stay
+// put while the array grows, copies own their bytes, constants are not
+// copied, and emptying an array gives its room back.
+#include "engine/RecordText.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/ResultArray.h"
+#include "engine/ScanContext.h"
+
+namespace velmora {
+namespace {
+
+TEST(RecordTextTest, ValuesReadAsTheirBytesWithATrailingNul) {
+  const std::string withNul("a\0b", 3);
+  const struct {
+    RecordText text;
+    std::string bytes;
+  } cases[] = {
+      {RecordText(), ""},
+      {RecordText(""), ""},
+      {RecordText("接收"), "接收"},
+      {RecordText(withNul), withNul},
+      {RecordText(std::string(100000, 'x')), std::string(100000, 'x')},
+      {RecordText::Constant("呼出"), "呼出"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.text.view(), c.bytes);
+    EXPECT_EQ(c.text.size(), c.bytes.size());
+    EXPECT_EQ(c.text.empty(), c.bytes.empty());
+    EXPECT_EQ(c.text.c_str()[c.text.size()], '\0');
+    EXPECT_EQ(c.text.str(), c.bytes);
+    EXPECT_TRUE(c.text == c.bytes);
+    EXPECT_TRUE(c.bytes == c.text);
+    std::ostringstream out;
+    out << c.text;
+    EXPECT_EQ(out.str(), c.bytes);
+  }
+}
+
+TEST(RecordTextTest, CopiesOwnTheirBytesAndMovesTakeThem) {
+  RecordText copy;
+  RecordText moved;
+  {
+    ResultArray<PSMSvalue> records;
+    PSMSvalue& r = records.emplace_back();
+    r.Body = records.Keep("正文 body");
+    copy = r.Body;
+    moved = std::move(r.Body);
+    EXPECT_TRUE(r.Body.empty());
+    EXPECT_EQ(moved, "正文 body");
+    // The moved text still points into the array's store; the copy does not.
+    EXPECT_NE(copy.data(), moved.data());
+  }
+  // The array and its store are gone; the copy's bytes are its own.
+  EXPECT_EQ(copy, "正文 body");
+
+  RecordText a("first");
+  RecordText b = a;
+  a = "second";
+  EXPECT_EQ(b, "first");
+  EXPECT_EQ(a, "second");
+  a = std::move(b);
+  EXPECT_EQ(a, "first");
+  a.clear();
+  EXPECT_TRUE(a.empty());
+}
+
+TEST(RecordTextTest, ConstantsAreNeitherCopiedNorOwned) {
+  static const char kWord[] = "草稿";
+  const RecordText word = RecordText::Constant(kWord);
+  EXPECT_EQ(word.data(), kWord);
+  const RecordText again = word;
+  EXPECT_EQ(again.data(), kWord);
+}
+
+TEST(ResultArrayTest, StoredTextsStayPutWhileTheArrayGrows) {
+  ResultArray<PCallValue> calls;
+  std::vector<const char*> where;
+  constexpr std::size_t kRecords = 3 * 4096 + 17;  // past three chunks
+  for (std::size_t i = 0; i < kRecords; ++i) {
+    PCallValue& c = calls.emplace_back();
+    c.Number = calls.Keep("1380000" + std::to_string(i));
+    // Every so often a text larger than a whole block.
+    if (i % 5000 == 1) c.Name = calls.Keep(std::string(9u << 20, 'n'));
+    where.push_back(c.Number.data());
+  }
+  ASSERT_EQ(calls.size(), kRecords);
+  for (std::size_t i = 0; i < kRecords; ++i) {
+    EXPECT_EQ(calls[i].Number, "1380000" + std::to_string(i));
+    EXPECT_EQ(calls[i].Number.data(), where[i]);
+    EXPECT_EQ(calls[i].Name.size(), i % 5000 == 1 ? std::size_t{9} << 20 : 0);
+  }
+  EXPECT_GT(TextStore::MappedBytes(), std::size_t{27} << 20);
+  const std::size_t before = TextStore::MappedBytes();
+  calls.clear();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_LT(TextStore::MappedBytes(), before);
+}
+
+TEST(ResultArrayTest, CopiesMovesShrinkingAndRegrowingKeepEveryRecord) {
+  ResultArray<PtelValue> a;
+  for (int i = 0; i < 5000; ++i) {
+    PtelValue& c = a.emplace_back();
+    c.Name = a.Keep("name" + std::to_string(i));
+    c.Phone = RecordText("phone" + std::to_string(i));  // owned, not stored
+    c.Deleted = i % 3 == 0;
+  }
+  ResultArray<PtelValue> copy = a;
+  ResultArray<PtelValue> moved = std::move(a);
+  EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): a moved-from array is empty
+  a = {{"x", "1", false}};
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_EQ(a[0].Name, "x");
+  for (const ResultArray<PtelValue>* array : {&copy, &moved}) {
+    ASSERT_EQ(array->size(), 5000u);
+    for (int i = 0; i < 5000; ++i) {
+      EXPECT_EQ((*array)[static_cast<std::size_t>(i)].Name, "name" + std::to_string(i));
+      EXPECT_EQ((*array)[static_cast<std::size_t>(i)].Phone, "phone" + std::to_string(i));
+      EXPECT_EQ((*array)[static_cast<std::size_t>(i)].Deleted, i % 3 == 0);
+    }
+  }
+  // Down into the first chunk and up again past where it was.
+  moved.resize(10);
+  moved.resize(4100);
+  EXPECT_EQ(moved[9].Name, "name9");
+  EXPECT_TRUE(moved[10].Name.empty());
+  EXPECT_TRUE(moved[4099].Phone.empty());
+  moved.assign(3, PtelValue{"old", "000", true});
+  ASSERT_EQ(moved.size(), 3u);
+  EXPECT_EQ(moved[2].Phone, "000");
+}
+
+}  // namespace
+}  // namespace velmora
