@@ -23,7 +23,9 @@ constexpr const char* kNameMimeType = "vnd.android.cursor.item/name";
 constexpr const char* kPhoneMimeType = "vnd.android.cursor.item/phone_v2";
 
 // The first name row of each raw contact id: an open-addressing table of
-// (id, row), filled in row order so that the first row of an id stays.
+// (id, row), filled in row order so that the first row of an id stays. Row
+// numbers are 32-bit (`Row`), 64-bit for an array past four billion rows.
+template <typename Row>
 class FirstRowOfId {
  public:
   explicit FirstRowOfId(std::size_t ids) {
@@ -35,18 +37,20 @@ class FirstRowOfId {
   void Add(std::int32_t id, std::size_t row) {
     for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
       if (slots_[i].rowPlusOne == 0) {
-        slots_[i] = {id, row + 1};
+        slots_[i] = {id, static_cast<Row>(row + 1)};
         return;
       }
       if (slots_[i].id == id) return;
     }
   }
+  // Brings the slot of `id` into the cache ahead of its Find.
+  void Prefetch(std::int32_t id) const { __builtin_prefetch(&slots_[Home(id)]); }
   // The row of `id`, or false.
   bool Find(std::int32_t id, std::size_t& row) const {
     for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
       if (slots_[i].rowPlusOne == 0) return false;
       if (slots_[i].id == id) {
-        row = slots_[i].rowPlusOne - 1;
+        row = static_cast<std::size_t>(slots_[i].rowPlusOne - 1);
         return true;
       }
     }
@@ -55,7 +59,7 @@ class FirstRowOfId {
  private:
   struct Slot {
     std::int32_t id = 0;
-    std::size_t rowPlusOne = 0;  // 0: empty
+    Row rowPlusOne = 0;  // 0: empty
   };
   std::size_t Home(std::int32_t id) const {
     return static_cast<std::size_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) *
@@ -143,13 +147,19 @@ void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
 // Pairs each phone row, in array order, with the first name row of its raw
 // contact. The count status follows every phone row; it is written before
 // each message pump and at the end.
-void JoinContacts(CarveRun& run) {
+template <typename Row>
+void JoinContactsWith(CarveRun& run) {
   run.hits = 0;
   run.deleted = 0;
+  const std::size_t rows = ContactDataRows.size();
+  // Slots are looked up this many rows ahead of their use, so that the
+  // table's cache misses overlap.
+  constexpr std::size_t kAhead = 16;
   std::size_t names = 0;
   for (const PAlltelvalue& row : ContactDataRows) names += row.MimeTypeId == NameMimeTypeId ? 1 : 0;
-  FirstRowOfId firstName(names);
-  for (std::size_t i = 0; i < ContactDataRows.size(); ++i) {
+  FirstRowOfId<Row> firstName(names);
+  for (std::size_t i = 0; i < rows; ++i) {
+    if (i + kAhead < rows) firstName.Prefetch(ContactDataRows[i + kAhead].RawContactId);
     const PAlltelvalue& row = ContactDataRows[i];
     if (row.MimeTypeId == NameMimeTypeId) firstName.Add(row.RawContactId, i);
   }
@@ -159,13 +169,17 @@ void JoinContacts(CarveRun& run) {
     statusPending = false;
   };
   auto lastPump = std::chrono::steady_clock::now();
-  for (const PAlltelvalue& phone : ContactDataRows) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastPump >= CarvePumpInterval) {
-      if (statusPending) writeStatus();
-      run.Pump();
-      lastPump = now;
+  for (std::size_t i = 0; i < rows; ++i) {
+    if (i % 256 == 0) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastPump >= CarvePumpInterval) {
+        if (statusPending) writeStatus();
+        run.Pump();
+        lastPump = now;
+      }
     }
+    if (i + kAhead < rows) firstName.Prefetch(ContactDataRows[i + kAhead].RawContactId);
+    const PAlltelvalue& phone = ContactDataRows[i];
     if (phone.MimeTypeId != PhoneMimeTypeId) continue;
     std::size_t nameRow = 0;
     if (firstName.Find(phone.RawContactId, nameRow)) {
@@ -183,6 +197,13 @@ void JoinContacts(CarveRun& run) {
     statusPending = true;
   }
   if (statusPending) writeStatus();
+}
+
+void JoinContacts(CarveRun& run) {
+  if (ContactDataRows.size() < UINT32_MAX)
+    JoinContactsWith<std::uint32_t>(run);
+  else
+    JoinContactsWith<std::uint64_t>(run);
 }
 
 }  // namespace
