@@ -46,11 +46,12 @@ void CarveImage::Fail() {
 }
 
 void CarveImage::Reserve(std::size_t n, std::size_t keep) {
-  if (n <= capacity_) return;
-  auto room = std::make_unique_for_overwrite<std::uint8_t[]>(n);
-  if (keep > 0) std::memcpy(room.get(), buffer_.get(), keep);
+  if (n <= buffer_.size) return;
+  Room room;
+  room.size = n;
+  room.data = MapBlock(room.size);
+  if (keep > 0) std::memcpy(room.data, buffer_.data, keep);
   buffer_ = std::move(room);
-  capacity_ = n;
 }
 
 void CarveImage::Load(std::uint64_t from, std::uint64_t to) {
@@ -67,18 +68,18 @@ void CarveImage::Load(std::uint64_t from, std::uint64_t to) {
   if (keepFrom < keepTo && keepFrom == from) {
     // The usual slide forward: the kept bytes go to the front of the buffer.
     const std::size_t kept = static_cast<std::size_t>(keepTo - keepFrom);
-    std::memmove(buffer_.get(), buffer_.get() + (keepFrom - start_), kept);
+    std::memmove(buffer_.bytes(), buffer_.bytes() + (keepFrom - start_), kept);
     Reserve(n, kept);
     start_ = from;
     window_ = {};
-    if (n > kept && file_.ReadAt(keepTo, {buffer_.get() + kept, n - kept}) != n - kept) Fail();
+    if (n > kept && file_.ReadAt(keepTo, {buffer_.bytes() + kept, n - kept}) != n - kept) Fail();
   } else {
     Reserve(n, 0);
     start_ = from;
     window_ = {};
-    if (n > 0 && file_.ReadAt(from, {buffer_.get(), n}) != n) Fail();
+    if (n > 0 && file_.ReadAt(from, {buffer_.bytes(), n}) != n) Fail();
   }
-  window_ = {buffer_.get(), n};
+  window_ = {buffer_.bytes(), n};
 }
 
 void CarveImage::ReadAt(std::uint64_t off, std::span<std::uint8_t> out) const {

@@ -15,11 +15,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <exception>
+#include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
+#include "engine/MappedBlock.h"
 #include "engine/MyFuns_.h"
 #include "platform/RawFile.h"
 
@@ -99,9 +101,30 @@ class CarveImage {
   // not cleared (every byte of a window is read before it is used).
   void Reserve(std::size_t n, std::size_t keep);
 
+  // The window's room: a mapped block (engine/MappedBlock.h), given back
+  // by the destructor.
+  struct Room {
+    char* data = nullptr;
+    std::size_t size = 0;
+    Room() = default;
+    Room(const Room&) = delete;
+    Room& operator=(const Room&) = delete;
+    Room(Room&& other) noexcept
+        : data(std::exchange(other.data, nullptr)), size(std::exchange(other.size, 0)) {}
+    Room& operator=(Room&& other) noexcept {
+      if (this != &other) {
+        UnmapBlock(data, size);
+        data = std::exchange(other.data, nullptr);
+        size = std::exchange(other.size, 0);
+      }
+      return *this;
+    }
+    ~Room() { UnmapBlock(data, size); }
+    std::uint8_t* bytes() const { return reinterpret_cast<std::uint8_t*>(data); }
+  };
+
   mutable platform::RawFile file_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
-  std::size_t capacity_ = 0;
+  Room buffer_;
   std::span<const std::uint8_t> window_;
   std::uint64_t start_ = 0;
   std::uint64_t total_ = 0;

@@ -5,8 +5,7 @@
 // the allocator's work and the first touch of every fresh page. A scan's
 // texts therefore go into a TextStore: large blocks filled one text after
 // the other and given back all at once when the result array that owns the
-// store is emptied. Blocks of 2 MiB and more are asked for as huge pages,
-// so the kernel faults them in a few times instead of once per 4 KiB.
+// store is emptied (engine/MappedBlock.h).
 //
 // RecordText is the field type of the result records: a view of text bytes
 // in a store, of a constant text (a type word), or of a heap copy that it
@@ -14,9 +13,6 @@
 // its array) owns its copy, so it never outlives its bytes; only a move
 // keeps a stored text's view. Every text is followed by a NUL byte.
 #pragma once
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <concepts>
@@ -30,6 +26,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "engine/MappedBlock.h"
 
 namespace velmora {
 
@@ -186,7 +184,7 @@ class TextStore {
   // Gives back every block.
   void Clear() noexcept {
     for (const Block& b : blocks_) {
-      ::munmap(b.data, b.size);
+      UnmapBlock(b.data, b.size);
       MappedBytes() -= b.size;
     }
     blocks_.clear();
@@ -205,7 +203,6 @@ class TextStore {
  private:
   static constexpr std::size_t kFirstBlock = std::size_t{64} << 10;
   static constexpr std::size_t kLastBlock = std::size_t{8} << 20;
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
   struct Block {
     char* data;
@@ -213,30 +210,11 @@ class TextStore {
   };
 
   // A new block of at least `need` bytes; the growing block sizes keep a
-  // small scan small and a large one in few blocks. Blocks of a huge page
-  // or more start on a huge page boundary and are asked for as huge pages.
+  // small scan small and a large one in few blocks.
   void NewBlock(std::size_t need) {
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    std::size_t size = std::max(nextBlock_, (need + page - 1) / page * page);
+    std::size_t size = std::max(nextBlock_, need);
     nextBlock_ = std::min(nextBlock_ * 2, kLastBlock);
-    const bool huge = size >= kHugePage;
-    if (huge) size = (size + kHugePage - 1) / kHugePage * kHugePage;
-    const std::size_t mapped = huge ? size + kHugePage : size;
-    void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    char* data = static_cast<char*>(p);
-    if (huge) {
-      // Keep the aligned part only.
-      char* aligned = reinterpret_cast<char*>(
-          (reinterpret_cast<std::uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1));
-      if (aligned > data) ::munmap(data, static_cast<std::size_t>(aligned - data));
-      const std::size_t after = mapped - static_cast<std::size_t>(aligned - data) - size;
-      if (after > 0) ::munmap(aligned + size, after);
-      data = aligned;
-#ifdef MADV_HUGEPAGE
-      ::madvise(data, size, MADV_HUGEPAGE);
-#endif
-    }
+    char* data = MapBlock(size);
     blocks_.push_back({data, size});
     MappedBytes() += size;
     next_ = data;
