@@ -7,11 +7,14 @@
 // the other and given back all at once when the result array that owns the
 // store is emptied (engine/MappedBlock.h).
 //
-// RecordText is the field type of the result records: a view of text bytes
-// in a store, of a constant text (a type word), or of a heap copy that it
-// owns. A text made outside a scan (a test's record, a record copied out of
-// its array) owns its copy, so it never outlives its bytes; only a move
-// keeps a stored text's view. Every text is followed by a NUL byte.
+// RecordText is the field type of the result records, 16 bytes: a short
+// text (a number, a name, a duration) held in the value itself, or a view
+// of text bytes in a store, of a constant text (a type word), or of a heap
+// copy that it owns. A text made outside a scan (a test's record, a record
+// copied out of its array) owns its copy, so it never outlives its bytes;
+// only a move keeps a stored text's view. Every text is followed by a NUL
+// byte. A short text's bytes move with the value: a view of them lasts as
+// long as the record (records in a ResultArray never move).
 #pragma once
 
 #include <algorithm>
@@ -35,7 +38,10 @@ class TextStore;
 
 class RecordText {
  public:
-  RecordText() noexcept = default;
+  // Texts of at most this many bytes are held in the value itself.
+  static constexpr std::size_t kInlineBytes = 14;
+
+  RecordText() noexcept { SetInline({}); }
   // A copy of `text` owned by this value.
   RecordText(std::string_view text) { Own(text); }  // NOLINT(google-explicit-constructor)
   RecordText(const std::string& text) : RecordText(std::string_view(text)) {}  // NOLINT
@@ -43,24 +49,19 @@ class RecordText {
   // A text of static storage (a string literal): neither copied nor owned.
   static RecordText Constant(const char* text) noexcept {
     RecordText t;
-    t.data_ = text;
-    t.size_ = static_cast<std::uint32_t>(std::strlen(text));
+    t.SetFar(text, std::strlen(text), kConstant);
     return t;
   }
 
   RecordText(const RecordText& other) {
-    if (other.owned_) {
-      Own(other.view());
-    } else if (other.stored_) {
+    if (other.Tag() == kOwned || other.Tag() == kStored)
       Own(other.view());  // a copy may outlive the store
-    } else {
-      data_ = other.data_;
-      size_ = other.size_;
-    }
+    else
+      std::memcpy(raw_, other.raw_, sizeof raw_);
   }
-  RecordText(RecordText&& other) noexcept
-      : data_(other.data_), size_(other.size_), owned_(other.owned_), stored_(other.stored_) {
-    other.Forget();
+  RecordText(RecordText&& other) noexcept {
+    std::memcpy(raw_, other.raw_, sizeof raw_);
+    other.SetInline({});
   }
   RecordText& operator=(const RecordText& other) {
     if (this != &other) *this = RecordText(other);
@@ -69,11 +70,8 @@ class RecordText {
   RecordText& operator=(RecordText&& other) noexcept {
     if (this != &other) {
       Release();
-      data_ = other.data_;
-      size_ = other.size_;
-      owned_ = other.owned_;
-      stored_ = other.stored_;
-      other.Forget();
+      std::memcpy(raw_, other.raw_, sizeof raw_);
+      other.SetInline({});
     }
     return *this;
   }
@@ -82,18 +80,28 @@ class RecordText {
   RecordText& operator=(const char* text) { return *this = RecordText(text); }
   ~RecordText() { Release(); }
 
-  const char* data() const noexcept { return data_; }
-  const char* c_str() const noexcept { return data_; }
-  std::size_t size() const noexcept { return size_; }
-  std::size_t length() const noexcept { return size_; }
-  bool empty() const noexcept { return size_ == 0; }
-  std::string_view view() const noexcept { return {data_, size_}; }
-  std::string str() const { return std::string(data_, size_); }
+  const char* data() const noexcept {
+    if (Tag() & kInline) return reinterpret_cast<const char*>(raw_);
+    const char* p;
+    std::memcpy(&p, raw_, sizeof p);
+    return p;
+  }
+  const char* c_str() const noexcept { return data(); }
+  std::size_t size() const noexcept {
+    if (Tag() & kInline) return Tag() & ~kInline;
+    std::uint32_t n;
+    std::memcpy(&n, raw_ + sizeof(const char*), sizeof n);
+    return n;
+  }
+  std::size_t length() const noexcept { return size(); }
+  bool empty() const noexcept { return size() == 0; }
+  std::string_view view() const noexcept { return {data(), size()}; }
+  std::string str() const { return std::string(view()); }
   operator std::string_view() const noexcept { return view(); }  // NOLINT(google-explicit-constructor)
   operator std::string() const { return str(); }                 // NOLINT(google-explicit-constructor)
   void clear() noexcept {
     Release();
-    Forget();
+    SetInline({});
   }
 
   friend bool operator==(const RecordText& a, const RecordText& b) noexcept {
@@ -108,31 +116,42 @@ class RecordText {
 
  private:
   friend class TextStore;
+  // The last byte of raw_ says where the text is: kInline | its size (the
+  // text and its NUL in the bytes before), or a pointer (bytes 0-7) and a
+  // size (bytes 8-11) to a constant, a stored or an owned copy.
+  enum : std::uint8_t { kConstant = 1, kStored = 2, kOwned = 3, kInline = 0x80 };
+  std::uint8_t Tag() const noexcept { return raw_[sizeof raw_ - 1]; }
+
+  // `text` (at most kInlineBytes) held in the value.
+  void SetInline(std::string_view text) noexcept {
+    std::memset(raw_, 0, sizeof raw_);
+    if (!text.empty()) std::memcpy(raw_, text.data(), text.size());
+    raw_[sizeof raw_ - 1] = static_cast<std::uint8_t>(kInline | text.size());
+  }
+  void SetFar(const char* p, std::size_t n, std::uint8_t tag) noexcept {
+    const auto size = static_cast<std::uint32_t>(n);
+    std::memcpy(raw_, &p, sizeof p);
+    std::memcpy(raw_ + sizeof p, &size, sizeof size);
+    raw_[sizeof raw_ - 1] = tag;
+  }
   void Own(std::string_view text) {
-    if (text.empty()) return;
+    if (text.size() <= kInlineBytes) {
+      SetInline(text);
+      return;
+    }
     if (text.size() >= UINT32_MAX) throw std::length_error("record text too long");
     char* copy = new char[text.size() + 1];
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
-    data_ = copy;
-    size_ = static_cast<std::uint32_t>(text.size());
-    owned_ = true;
+    SetFar(copy, text.size(), kOwned);
   }
   void Release() noexcept {
-    if (owned_) delete[] data_;
-  }
-  void Forget() noexcept {
-    data_ = "";
-    size_ = 0;
-    owned_ = false;
-    stored_ = false;
+    if (Tag() == kOwned) delete[] data();
   }
 
-  const char* data_ = "";
-  std::uint32_t size_ = 0;
-  bool owned_ = false;   // data_ is a heap copy of this value's own
-  bool stored_ = false;  // data_ lies in a TextStore
+  alignas(const char*) std::uint8_t raw_[16];
 };
+static_assert(sizeof(RecordText) == 16);
 
 // Room for a result array's records and texts, given back all at once.
 class TextStore {
@@ -156,15 +175,16 @@ class TextStore {
 
   // A stored copy of `text` (with its NUL), valid until Clear().
   RecordText Keep(std::string_view text) {
-    if (text.empty()) return {};
+    RecordText t;
+    if (text.size() <= RecordText::kInlineBytes) {
+      t.SetInline(text);
+      return t;
+    }
     if (text.size() >= UINT32_MAX) throw std::length_error("record text too long");
     char* room = static_cast<char*>(Allocate(text.size() + 1, 1));
     std::memcpy(room, text.data(), text.size());
     room[text.size()] = '\0';
-    RecordText t;
-    t.data_ = room;
-    t.size_ = static_cast<std::uint32_t>(text.size());
-    t.stored_ = true;
+    t.SetFar(room, text.size(), RecordText::kStored);
     return t;
   }
 

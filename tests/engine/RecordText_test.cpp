@@ -48,16 +48,16 @@ TEST(RecordTextTest, CopiesOwnTheirBytesAndMovesTakeThem) {
   {
     ResultArray<PSMSvalue> records;
     PSMSvalue& r = records.emplace_back();
-    r.Body = records.Keep("正文 body");
+    r.Body = records.Keep("正文 a message body");
     copy = r.Body;
     moved = std::move(r.Body);
     EXPECT_TRUE(r.Body.empty());
-    EXPECT_EQ(moved, "正文 body");
+    EXPECT_EQ(moved, "正文 a message body");
     // The moved text still points into the array's store; the copy does not.
     EXPECT_NE(copy.data(), moved.data());
   }
   // The array and its store are gone; the copy's bytes are its own.
-  EXPECT_EQ(copy, "正文 body");
+  EXPECT_EQ(copy, "正文 a message body");
 
   RecordText a("first");
   RecordText b = a;
@@ -68,6 +68,32 @@ TEST(RecordTextTest, CopiesOwnTheirBytesAndMovesTakeThem) {
   EXPECT_EQ(a, "first");
   a.clear();
   EXPECT_TRUE(a.empty());
+}
+
+TEST(RecordTextTest, ShortTextsAreHeldInTheValueLongOnesInTheStore) {
+  ResultArray<PtelValue> records;
+  const std::size_t before = TextStore::MappedBytes();
+  PtelValue& r = records.emplace_back();
+  const std::string fourteen(14, '7');
+  const std::string fifteen(15, '8');
+  r.Name = records.Keep(fourteen);
+  r.Phone = records.Keep(fifteen);
+  const char* name = reinterpret_cast<const char*>(&r.Name);
+  EXPECT_GE(r.Name.data(), name);
+  EXPECT_LT(r.Name.data(), name + sizeof(RecordText));
+  EXPECT_EQ(r.Name.c_str()[14], '\0');
+  EXPECT_EQ(r.Phone, fifteen);
+  EXPECT_FALSE(r.Phone.data() >= reinterpret_cast<const char*>(&r.Phone) &&
+               r.Phone.data() < reinterpret_cast<const char*>(&r.Phone) + sizeof(RecordText));
+  EXPECT_GT(TextStore::MappedBytes(), before);
+  // A short text moved or copied keeps its bytes in the new value.
+  RecordText moved = std::move(r.Name);
+  EXPECT_EQ(moved, fourteen);
+  EXPECT_TRUE(r.Name.empty());
+  RecordText copied = moved;
+  moved = "x";
+  EXPECT_EQ(copied, fourteen);
+  EXPECT_EQ(moved, "x");
 }
 
 TEST(RecordTextTest, ConstantsAreNeitherCopiedNorOwned) {
