@@ -21,14 +21,20 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 // work), rarely enough that a million records are not held up by the pump.
 constexpr std::size_t kRecordsPerPump = 64;
 
-void AppendField(std::string& out, const std::string& field) {
+void AppendField(std::string& out, std::string_view field) {
   out += field;
   out += kTab;
 }
 
-void AppendLast(std::string& out, const std::string& field) {
+void AppendLast(std::string& out, std::string_view field) {
   out += field;
   out += kLineEnd;
+}
+
+// The room of the time texts written into export lines, reused line by line.
+std::string& TimeScratch() {
+  static std::string scratch;
+  return scratch;
 }
 
 // One export file: created anew (truncated), written in chunks, closed.
@@ -130,7 +136,7 @@ void AppendExportLine(std::string& out, const PtelValue& r) {
 
 void AppendExportLine(std::string& out, const PSMSvalue& r) {
   AppendField(out, r.Address);
-  AppendField(out, r.DateText);
+  AppendField(out, r.DateText.Text(TimeScratch()));
   AppendField(out, r.TypeText);
   AppendField(out, StatusWord(r.Deleted));
   AppendLast(out, r.Body);
@@ -139,7 +145,7 @@ void AppendExportLine(std::string& out, const PSMSvalue& r) {
 void AppendExportLine(std::string& out, const PCallValue& r) {
   AppendField(out, r.Number);
   AppendField(out, r.Name);
-  AppendField(out, r.DateText);
+  AppendField(out, r.DateText.Text(TimeScratch()));
   AppendField(out, r.Duration);
   AppendField(out, r.TypeText);
   AppendLast(out, StatusWord(r.Deleted));
@@ -147,7 +153,7 @@ void AppendExportLine(std::string& out, const PCallValue& r) {
 
 void AppendExportLine(std::string& out, const PWXValue& r) {
   AppendField(out, r.Address);
-  AppendField(out, r.DateText);
+  AppendField(out, r.DateText.Text(TimeScratch()));
   AppendField(out, r.TypeText);
   AppendField(out, StatusWord(r.Deleted));
   AppendLast(out, r.Message);

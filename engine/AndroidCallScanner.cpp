@@ -36,7 +36,7 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   call.Number = KeepText(CallRecords, rec, run.keys[kNumber]);
   call.TypeText = RecordText::Constant(AndroidCallTypeText(type));
   call.Duration = KeepText(CallRecords, rec, run.keys[kDuration]);
-  call.DateText = KeepTimeText(CallRecords, TimeBase::Unix, ms);
+  call.DateText = RecordTime::Unix(ms);
   call.Deleted = !live;
   run.view.ResultListAddRecord(kKindCalls, n);
 }

@@ -327,7 +327,7 @@ void CarveFixedLayout(ScanView& view, CarveImage& image, std::uint32_t pageSize)
     PSMSvalue& sms = ResultSlot(SmsRecords, static_cast<std::size_t>(hits));
     sms.TypeText = RecordText::Constant(AndroidSmsTypeText(type));
     sms.Address = SmsRecords.Keep(rec.Text(layout->addressColumn));
-    sms.DateText = KeepTimeText(SmsRecords, TimeBase::Unix, ms);
+    sms.DateText = RecordTime::Unix(ms);
     sms.Body = SmsRecords.Keep(rec.Text(layout->bodyColumn));
     sms.Deleted = false;
     view.ResultListAddRow(

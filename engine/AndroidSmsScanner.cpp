@@ -36,7 +36,7 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::size_t n = SmsRecords.size();
   PSMSvalue& sms = ResultSlot(SmsRecords, n);
   sms.Address = KeepText(SmsRecords, rec, run.keys[kAddress]);
-  sms.DateText = KeepTimeText(SmsRecords, TimeBase::Unix, ms);
+  sms.DateText = RecordTime::Unix(ms);
   sms.TypeText = RecordText::Constant(AndroidSmsTypeText(type));
   sms.Body = KeepText(SmsRecords, rec, run.keys[kBody]);
   sms.Deleted = !live;

@@ -107,11 +107,6 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
 }
 
-std::string& TimeTextScratch() {
-  static std::string scratch;  // the window thread's; its room reused
-  return scratch;
-}
-
 std::int64_t SecondsToMs(std::int64_t seconds) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) * 1000u);
 }

@@ -220,14 +220,6 @@ RecordText KeepText(Array& records, const CarvedRecord& rec, int column) {
   std::string scratch;
   return records.Keep(rec.TextView(column, scratch));
 }
-// The time text of `ms` (UnixMsToText / CocoaMsToText) kept likewise.
-std::string& TimeTextScratch();
-template <typename Array>
-RecordText KeepTimeText(Array& records, TimeBase base, std::int64_t ms) {
-  std::string& scratch = TimeTextScratch();
-  return records.Keep(base == TimeBase::Cocoa ? CocoaMsToText(ms, scratch)
-                                              : UnixMsToText(ms, scratch));
-}
 
 // Reads the serial types of columns firstSerialColumn..columnCount-1 as
 // varints from `offset` on, then lays out the contents of columns

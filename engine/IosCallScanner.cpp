@@ -29,7 +29,7 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   PCallValue& call = ResultSlot(CallRecords, n);
   std::int64_t seconds = 0;
   if (rec.TryInt64(run.keys[kDate], seconds))
-    call.DateText = KeepTimeText(CallRecords, TimeBase::Unix, SecondsToMs(seconds));
+    call.DateText = RecordTime::Unix(SecondsToMs(seconds));
   std::int64_t flags = 0;
   rec.TryInt64(run.keys[kFlags], flags);
   call.TypeText = RecordText::Constant(IosCallTypeText(flags));

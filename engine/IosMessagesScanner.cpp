@@ -310,7 +310,7 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   m.TypeText = RecordText::Constant(IosMessageTypeText(typeValue));
   m.Deleted = !live;
   m.Address = SmsRecords.Keep(rec.Column0Text());
-  m.DateText = KeepTimeText(SmsRecords, TimeBase::Cocoa, SecondsToMs(seconds));
+  m.DateText = RecordTime::Cocoa(SecondsToMs(seconds));
   m.Body = KeepText(SmsRecords, rec, run.keys[kText]);
   run.view.ResultListAddRecord(kKindMessages, n);
 }

@@ -35,6 +35,7 @@
 namespace velmora {
 
 class TextStore;
+class RecordTime;
 
 class RecordText {
  public:
@@ -116,10 +117,20 @@ class RecordText {
 
  private:
   friend class TextStore;
+  friend class RecordTime;
   // The last byte of raw_ says where the text is: kInline | its size (the
   // text and its NUL in the bytes before), or a pointer (bytes 0-7) and a
-  // size (bytes 8-11) to a constant, a stored or an owned copy.
-  enum : std::uint8_t { kConstant = 1, kStored = 2, kOwned = 3, kInline = 0x80 };
+  // size (bytes 8-11) to a constant, a stored or an owned copy. RecordTime
+  // keeps a moment in the same bytes: kUnixTime or kCocoaTime, the
+  // milliseconds in bytes 0-7; such a value is never read as a text.
+  enum : std::uint8_t {
+    kConstant = 1,
+    kStored = 2,
+    kOwned = 3,
+    kUnixTime = 4,
+    kCocoaTime = 5,
+    kInline = 0x80
+  };
   std::uint8_t Tag() const noexcept { return raw_[sizeof raw_ - 1]; }
 
   // `text` (at most kInlineBytes) held in the value.
@@ -152,6 +163,49 @@ class RecordText {
   alignas(const char*) std::uint8_t raw_[16];
 };
 static_assert(sizeof(RecordText) == 16);
+
+// A record's date and time: the moment it stores (milliseconds from
+// 1970-01-01 or from 2001-01-01), shown as the text UnixMsToText or
+// CocoaMsToText makes of it in the program's formats, made when it is read;
+// or a text given as such (a test's record). 16 bytes, where the text would
+// take 16 more in the store.
+class RecordTime {
+ public:
+  RecordTime() = default;  // an empty text
+  RecordTime(std::string_view text) : text_(text) {}  // NOLINT(google-explicit-constructor)
+  RecordTime(const std::string& text) : text_(text) {}  // NOLINT(google-explicit-constructor)
+  RecordTime(const char* text) : text_(text) {}  // NOLINT(google-explicit-constructor)
+  static RecordTime Unix(std::int64_t ms) noexcept { return Moment(ms, RecordText::kUnixTime); }
+  static RecordTime Cocoa(std::int64_t ms) noexcept { return Moment(ms, RecordText::kCocoaTime); }
+
+  // The text: a view of `scratch` when it is made, else of the text given.
+  std::string_view Text(std::string& scratch) const;
+  std::string str() const {
+    std::string scratch;
+    return std::string(Text(scratch));
+  }
+  operator std::string() const { return str(); }  // NOLINT(google-explicit-constructor)
+
+  friend bool operator==(const RecordTime& a, const RecordTime& b) { return a.str() == b.str(); }
+  template <typename T>
+    requires(std::convertible_to<const T&, std::string_view> && !std::same_as<T, RecordTime>)
+  friend bool operator==(const RecordTime& a, const T& b) {
+    std::string scratch;
+    return a.Text(scratch) == std::string_view(b);
+  }
+  friend std::ostream& operator<<(std::ostream& out, const RecordTime& t) { return out << t.str(); }
+
+ private:
+  static RecordTime Moment(std::int64_t ms, std::uint8_t tag) noexcept {
+    RecordTime t;
+    std::memset(t.text_.raw_, 0, sizeof t.text_.raw_);
+    std::memcpy(t.text_.raw_, &ms, sizeof ms);
+    t.text_.raw_[sizeof t.text_.raw_ - 1] = tag;
+    return t;
+  }
+  RecordText text_;
+};
+static_assert(sizeof(RecordTime) == 16);
 
 // Room for a result array's records and texts, given back all at once.
 class TextStore {

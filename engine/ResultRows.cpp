@@ -55,10 +55,10 @@ std::string_view ResultCell(const PtelValue& r, std::size_t column, std::string&
   }
 }
 
-std::string_view ResultCell(const PSMSvalue& r, std::size_t column, std::string&) {
+std::string_view ResultCell(const PSMSvalue& r, std::size_t column, std::string& scratch) {
   switch (column) {
     case 0: return r.Address;
-    case 1: return r.DateText;
+    case 1: return r.DateText.Text(scratch);
     case 2: return r.TypeText;
     case 3: return StatusWord(r.Deleted);
     case 4: return r.Body;
@@ -66,11 +66,11 @@ std::string_view ResultCell(const PSMSvalue& r, std::size_t column, std::string&
   }
 }
 
-std::string_view ResultCell(const PCallValue& r, std::size_t column, std::string&) {
+std::string_view ResultCell(const PCallValue& r, std::size_t column, std::string& scratch) {
   switch (column) {
     case 0: return r.Number;
     case 1: return r.Name;
-    case 2: return r.DateText;
+    case 2: return r.DateText.Text(scratch);
     case 3: return r.Duration;
     case 4: return r.TypeText;
     case 5: return StatusWord(r.Deleted);
@@ -80,7 +80,7 @@ std::string_view ResultCell(const PCallValue& r, std::size_t column, std::string
 
 std::string_view ResultCell(const PWXValue& r, std::size_t column, std::string& scratch) {
   switch (column) {
-    case 0: return r.DateText;
+    case 0: return r.DateText.Text(scratch);
     case 1:
       scratch = RenderWeChatBody(r.Message);
       return scratch;

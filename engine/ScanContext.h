@@ -40,7 +40,7 @@ inline const char* StatusWord(bool deleted) { return deleted ? kStatusDeleted : 
 // One text message.
 struct PSMSvalue {
   RecordText Address;   // other party; "未知" on iOS when no chat is found
-  RecordText DateText;  // "yyyy-mm-dd hh:mm:ss"
+  RecordTime DateText;  // "yyyy-mm-dd hh:mm:ss"
   RecordText TypeText;  // "接收", "发送", "草稿", "其它"
   RecordText Body;
   bool Deleted = false;
@@ -59,14 +59,14 @@ struct PCallValue {
   RecordText Number;
   RecordText TypeText;  // "呼出", "呼入", "未接通", "其它"
   RecordText Duration;  // seconds, as stored
-  RecordText DateText;
+  RecordTime DateText;
   bool Deleted = false;
 };
 
 // One WeChat chat message.
 struct PWXValue {
   RecordText Address;   // filled by no scanner; always empty
-  RecordText DateText;
+  RecordTime DateText;
   RecordText TypeText;  // "发送", "接收", "其它"
   RecordText Message;   // as stored (voice and picture messages are XML)
   bool Deleted = false;

@@ -67,7 +67,7 @@ void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
   w.Address.clear();
   w.TypeText = RecordText::Constant(WeChatDirectionText(statusValue));
   w.Deleted = !live;
-  w.DateText = KeepTimeText(WeChatRecords, TimeBase::Unix, SecondsToMs(seconds));
+  w.DateText = RecordTime::Unix(SecondsToMs(seconds));
   w.Message = KeepText(WeChatRecords, rec, run.keys[kMessage]);
   run.view.ResultListAddRecord(kKindWeChat, n);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MyFuns_.h"
 #include "engine/ResultArray.h"
 #include "engine/ScanContext.h"
 
@@ -102,6 +103,46 @@ TEST(RecordTextTest, ConstantsAreNeitherCopiedNorOwned) {
   EXPECT_EQ(word.data(), kWord);
   const RecordText again = word;
   EXPECT_EQ(again.data(), kWord);
+}
+
+TEST(RecordTimeTest, AMomentReadsAsTheTimeTextOfItsBase) {
+  SetProgramFormats();
+  struct Restore {
+    ~Restore() { ResetSystemFormats(); }
+  } restore;
+  const std::int64_t moments[] = {0,
+                                  -1,
+                                  1400000000000,
+                                  1400000000123,
+                                  -28800000,  // midnight at UTC+8: the date alone
+                                  INT64_MIN,
+                                  INT64_MAX,
+                                  978307200000};
+  for (const std::int64_t ms : moments) {
+    std::string scratch;
+    EXPECT_EQ(RecordTime::Unix(ms).Text(scratch), UnixMsToText(ms)) << ms;
+    EXPECT_EQ(RecordTime::Cocoa(ms).str(), CocoaMsToText(ms)) << ms;
+    EXPECT_EQ(RecordTime::Unix(ms), UnixMsToText(ms));
+    const RecordTime copy = RecordTime::Cocoa(ms);
+    const RecordTime again = copy;
+    EXPECT_EQ(again, copy);
+  }
+  EXPECT_EQ(RecordTime::Unix(1400000000000), "2014-05-14 00:53:20");
+}
+
+TEST(RecordTimeTest, AGivenTextReadsAsItself) {
+  const RecordTime none;
+  std::string scratch = "left alone";
+  EXPECT_EQ(none.Text(scratch), "");
+  const RecordTime given = "2014-03-05 12:34:56";
+  EXPECT_EQ(given.Text(scratch), "2014-03-05 12:34:56");
+  EXPECT_EQ(scratch, "left alone");
+  RecordTime assigned;
+  assigned = std::string("not a time at all, kept as it is");
+  EXPECT_EQ(assigned.str(), "not a time at all, kept as it is");
+  std::ostringstream out;
+  out << given;
+  EXPECT_EQ(out.str(), "2014-03-05 12:34:56");
 }
 
 TEST(ResultArrayTest, StoredTextsStayPutWhileTheArrayGrows) {
