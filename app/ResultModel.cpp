@@ -190,8 +190,8 @@ void ResultModel::SortByColumn(int column) {
   }
 
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  std::vector<std::uint32_t> rows(rows_.size());
-  std::vector<std::uint8_t> checked(rows_.size());
+  Rows rows(rows_.size());
+  Checks checked(rows_.size());
   std::vector<std::uint32_t> newPlace(rows_.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
     rows[i] = rows_[order[i]];

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/MappedBlock.h"
 #include "engine/MyFuns_.h"
 #include "engine/ResultRows.h"
 #include "engine/ScanContext.h"
@@ -92,8 +93,12 @@ class ResultModel : public QAbstractTableModel {
   }
 
   std::vector<ResultColumn> columns_;
-  std::vector<std::uint32_t> rows_;
-  std::vector<std::uint8_t> checked_;
+  // Mapped blocks once large: a list of a million rows grows without a
+  // page fault for every 4 KiB of it.
+  using Rows = std::vector<std::uint32_t, BlockAllocator<std::uint32_t>>;
+  using Checks = std::vector<std::uint8_t, BlockAllocator<std::uint8_t>>;
+  Rows rows_;
+  Checks checked_;
   std::vector<ListRow> texts_;  // the rows of their own texts
   std::size_t shown_ = 0;       // rows the views know of: rows_[0, shown_)
 };

@@ -90,7 +90,7 @@ const Kind kKinds[] = {
 // blocks the result arrays map for their records and texts.
 double HeapInUse() {
   const struct mallinfo2 m = mallinfo2();
-  return static_cast<double>(m.uordblks + m.hblkhd + velmora::TextStore::MappedBytes());
+  return static_cast<double>(m.uordblks + m.hblkhd + velmora::MappedBlockBytes());
 }
 
 // The program's result list without its window: every row goes into the

@@ -10,20 +10,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 namespace velmora {
 
 inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
-// Maps at least `size` bytes of zeroed memory, rounded up to whole pages
-// (whole huge pages from kHugePageBytes on); `size` becomes the length
-// mapped. Throws std::bad_alloc when the system has no room.
-inline char* MapBlock(std::size_t& size) {
+// The bytes of all blocks mapped now (for the benchmark's memory figure:
+// these blocks are not taken from the heap).
+inline std::size_t& MappedBlockBytes() {
+  static std::size_t bytes = 0;
+  return bytes;
+}
+
+// The length MapBlock maps for `size` bytes: whole pages, whole huge pages
+// from kHugePageBytes on.
+inline std::size_t MappedBlockSize(std::size_t size) {
   const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   size = (size + page - 1) / page * page;
+  if (size >= kHugePageBytes) size = (size + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  return size;
+}
+
+// Maps at least `size` bytes of zeroed memory (MappedBlockSize); `size`
+// becomes the length mapped. Throws std::bad_alloc when the system has no
+// room.
+inline char* MapBlock(std::size_t& size) {
+  size = MappedBlockSize(size);
   const bool huge = size >= kHugePageBytes;
-  if (huge) size = (size + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
   const std::size_t mapped = huge ? size + kHugePageBytes : size;
   void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
@@ -40,12 +55,44 @@ inline char* MapBlock(std::size_t& size) {
     ::madvise(data, size, MADV_HUGEPAGE);
 #endif
   }
+  MappedBlockBytes() += size;
   return data;
 }
 
 // Gives back a block MapBlock mapped.
 inline void UnmapBlock(char* data, std::size_t size) noexcept {
-  if (data != nullptr) ::munmap(data, size);
+  if (data == nullptr) return;
+  ::munmap(data, size);
+  MappedBlockBytes() -= size;
 }
+
+// An allocator for large arrays that grow (a list's row indexes): arrays of
+// a megabyte or more are mapped blocks, smaller ones come from the heap.
+template <typename T>
+struct BlockAllocator {
+  using value_type = T;
+  static constexpr std::size_t kMappedFrom = std::size_t{1} << 20;
+  BlockAllocator() = default;
+  template <typename U>
+  BlockAllocator(const BlockAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
+  T* allocate(std::size_t n) {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kMappedFrom) return std::allocator<T>().allocate(n);
+    std::size_t size = bytes;
+    return reinterpret_cast<T*>(MapBlock(size));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kMappedFrom) {
+      std::allocator<T>().deallocate(p, n);
+      return;
+    }
+    UnmapBlock(reinterpret_cast<char*>(p), MappedBlockSize(bytes));
+  }
+  template <typename U>
+  friend bool operator==(const BlockAllocator&, const BlockAllocator<U>&) noexcept {
+    return true;
+  }
+};
 
 }  // namespace velmora

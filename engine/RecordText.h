@@ -259,19 +259,11 @@ class TextStore {
   void Clear() noexcept {
     for (const Block& b : blocks_) {
       UnmapBlock(b.data, b.size);
-      MappedBytes() -= b.size;
     }
     blocks_.clear();
     blocks_.shrink_to_fit();
     next_ = end_ = nullptr;
     nextBlock_ = kFirstBlock;
-  }
-
-  // The bytes all stores of the process hold (for the benchmark's memory
-  // figure: the blocks are mapped, not taken from the heap).
-  static std::size_t& MappedBytes() {
-    static std::size_t bytes = 0;
-    return bytes;
   }
 
  private:
@@ -290,7 +282,6 @@ class TextStore {
     nextBlock_ = std::min(nextBlock_ * 2, kLastBlock);
     char* data = MapBlock(size);
     blocks_.push_back({data, size});
-    MappedBytes() += size;
     next_ = data;
     end_ = data + size;
   }

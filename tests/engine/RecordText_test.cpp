@@ -73,7 +73,7 @@ TEST(RecordTextTest, CopiesOwnTheirBytesAndMovesTakeThem) {
 
 TEST(RecordTextTest, ShortTextsAreHeldInTheValueLongOnesInTheStore) {
   ResultArray<PtelValue> records;
-  const std::size_t before = TextStore::MappedBytes();
+  const std::size_t before = MappedBlockBytes();
   PtelValue& r = records.emplace_back();
   const std::string fourteen(14, '7');
   const std::string fifteen(15, '8');
@@ -86,7 +86,7 @@ TEST(RecordTextTest, ShortTextsAreHeldInTheValueLongOnesInTheStore) {
   EXPECT_EQ(r.Phone, fifteen);
   EXPECT_FALSE(r.Phone.data() >= reinterpret_cast<const char*>(&r.Phone) &&
                r.Phone.data() < reinterpret_cast<const char*>(&r.Phone) + sizeof(RecordText));
-  EXPECT_GT(TextStore::MappedBytes(), before);
+  EXPECT_GT(MappedBlockBytes(), before);
   // A short text moved or copied keeps its bytes in the new value.
   RecordText moved = std::move(r.Name);
   EXPECT_EQ(moved, fourteen);
@@ -162,11 +162,11 @@ TEST(ResultArrayTest, StoredTextsStayPutWhileTheArrayGrows) {
     EXPECT_EQ(calls[i].Number.data(), where[i]);
     EXPECT_EQ(calls[i].Name.size(), i % 5000 == 1 ? std::size_t{9} << 20 : 0);
   }
-  EXPECT_GT(TextStore::MappedBytes(), std::size_t{27} << 20);
-  const std::size_t before = TextStore::MappedBytes();
+  EXPECT_GT(MappedBlockBytes(), std::size_t{27} << 20);
+  const std::size_t before = MappedBlockBytes();
   calls.clear();
   EXPECT_TRUE(calls.empty());
-  EXPECT_LT(TextStore::MappedBytes(), before);
+  EXPECT_LT(MappedBlockBytes(), before);
 }
 
 TEST(ResultArrayTest, CopiesMovesShrinkingAndRegrowingKeepEveryRecord) {
