@@ -204,3 +204,27 @@ TEST(ResultArrayTest, CopiesMovesShrinkingAndRegrowingKeepEveryRecord) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(MappedBlockTest, AGrowingArrayMovesIntoMappedBlocksAndGivesThemBack) {
+  const std::size_t before = MappedBlockBytes();
+  {
+    std::vector<std::uint32_t, BlockAllocator<std::uint32_t>> rows;
+    for (std::uint32_t i = 0; i < 3'000'000; ++i) rows.push_back(i * 7u);
+    EXPECT_GE(MappedBlockBytes(), before + rows.size() * sizeof(std::uint32_t));
+    for (std::uint32_t i = 0; i < 3'000'000; i += 999) ASSERT_EQ(rows[i], i * 7u);
+    rows.resize(10);
+    rows.shrink_to_fit();  // back to the heap
+    EXPECT_EQ(MappedBlockBytes(), before);
+    EXPECT_EQ(rows[9], 63u);
+  }
+  EXPECT_EQ(MappedBlockBytes(), before);
+  // Sizes as mapped: whole pages, whole huge pages from 2 MiB on.
+  EXPECT_EQ(MappedBlockSize(1), static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)));
+  EXPECT_EQ(MappedBlockSize(kHugePageBytes + 1), 2 * kHugePageBytes);
+}
+
+}  // namespace
+}  // namespace velmora
