@@ -135,46 +135,42 @@ std::int64_t StoredInteger(const std::uint8_t* p, std::size_t n) {
   return static_cast<std::int64_t>(u);
 }
 
-std::string StoredValueText(std::uint64_t serialType, const std::uint8_t* content) {
+namespace {
+
+// The text of a serial type whose text is not its content: "NULL", "0",
+// "1", or empty (a float, the reserved types 10 and 11); false for the
+// others.
+bool FixedValueText(std::uint64_t serialType, std::string_view& text) {
   switch (serialType) {
-    case 0: return "NULL";
-    case 8: return "0";
-    case 9: return "1";
+    case 0: text = "NULL"; return true;
+    case 8: text = "0"; return true;
+    case 9: text = "1"; return true;
     case 7:
     case 10:
-    case 11: return {};
-    default: break;
+    case 11: text = {}; return true;
+    default: return false;
   }
+}
+
+}  // namespace
+
+std::string StoredValueText(std::uint64_t serialType, const std::uint8_t* content) {
+  if (std::string_view fixed; FixedValueText(serialType, fixed)) return std::string(fixed);
   const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(serialType));
   if (serialType <= 6) return std::to_string(StoredInteger(content, n));
   return std::string(reinterpret_cast<const char*>(content), n);
 }
 
 std::string CarvedRecord::Text(int column) const {
-  if (column == 0) return column0Text_;
-  if (column < 0 || column >= ColumnCount()) return {};
-  const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
-  const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
-  if (st >= 12 && st % 2 == 0 && !decodeBlobs_) return {};
-  const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
-  if (n == 0) return StoredValueText(st, nullptr);
   std::string scratch;
-  return StoredValueText(st, Bytes(off, n, scratch));
+  return std::string(TextView(column, scratch));
 }
 
 std::string_view CarvedRecord::TextView(int column, std::string& scratch) const {
   if (column == 0) return column0Text_;
   if (column < 0 || column >= ColumnCount()) return {};
   const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
-  switch (st) {
-    case 0: return "NULL";
-    case 8: return "0";
-    case 9: return "1";
-    case 7:
-    case 10:
-    case 11: return {};
-    default: break;
-  }
+  if (std::string_view fixed; FixedValueText(st, fixed)) return fixed;
   if (st >= 12 && st % 2 == 0 && !decodeBlobs_) return {};
   const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
   const std::uint8_t* content = Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch);

@@ -68,6 +68,13 @@ TEST_P(DecodeColumn, SerialTypeGivesText) {
   EXPECT_EQ(rec.HeaderBytes(), c.record[0] >= 0x80 ? 2u : 1u);
   EXPECT_EQ(rec.Text(1), c.text);
   EXPECT_EQ(rec.Text(0), "");  // the row key is never decoded
+  // The text without a copy, and the value-to-text routine, say the same.
+  std::string scratch;
+  EXPECT_EQ(rec.TextView(1, scratch), c.text);
+  EXPECT_EQ(StoredValueText(rec.SerialType(1), c.record.data() + rec.HeaderBytes()), c.text);
+  std::int64_t value = 0;
+  std::int64_t parsed = 0;
+  EXPECT_EQ(rec.TryInt64(1, value), TryTextToInt64(c.text, parsed));
 }
 
 INSTANTIATE_TEST_SUITE_P(
