@@ -214,23 +214,15 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (argc >= 4 && std::strcmp(argv[1], "--window") == 0) {
+  const bool windowRuns = argc >= 4 && std::strcmp(argv[1], "--window") == 0;
+  if (windowRuns || (argc >= 4 && std::strcmp(argv[1], "--headless") == 0)) {
     const Kind* kind = FindKind(argv[2]);
     if (!kind) return Usage();
     const int runs = argc > 4 ? std::atoi(argv[4]) : 5;
     for (int i = 0; i < runs; ++i) {
-      const Result r = InWindow(*kind, argv[3], argc, argv);
-      std::printf("%s window records=%ld whole_s=%.3f\n", kind->name, r.hits, r.totalSeconds);
-    }
-    return 0;
-  }
-  if (argc >= 4 && std::strcmp(argv[1], "--headless") == 0) {
-    const Kind* kind = FindKind(argv[2]);
-    if (!kind) return Usage();
-    const int runs = argc > 4 ? std::atoi(argv[4]) : 5;
-    for (int i = 0; i < runs; ++i) {
-      const Result r = Headless(*kind, argv[3]);
-      std::printf("%s records=%ld whole_s=%.3f\n", kind->name, r.hits, r.totalSeconds);
+      const Result r = windowRuns ? InWindow(*kind, argv[3], argc, argv) : Headless(*kind, argv[3]);
+      std::printf("%s%s records=%ld whole_s=%.3f\n", kind->name, windowRuns ? " window" : "", r.hits,
+                  r.totalSeconds);
     }
     return 0;
   }
