@@ -13,7 +13,7 @@
 //
 // (one line) from runs in separate processes on the same file:
 //   - a plain byte-by-byte pass over the file's bytes, read as the scan
-//     reads them (window by window), best of three;
+//     reads them (window by window), best of five;
 //   - the kind's whole scanner without a window (result records kept, the
 //     result list's model filled with every row): T its time,
 //     N the list's rows, M = F / T, R = T over the byte pass's time, X its
@@ -21,7 +21,7 @@
 //     (records, rows and all they hold) over N;
 //   - the same scan started from the kind's menu handler of the offscreen
 //     main window: W its time over T.
-// The headless and window scans run three times each, in turns; the
+// The headless and window scans run five times each, in turns; the
 // fastest of each counts.
 // The third and fourth forms run only the headless scan, or only the scan in
 // the offscreen window, RUNS times (default 5) in this process, and print
@@ -177,7 +177,7 @@ Result InWindow(const Kind& kind, const std::string& path, int argc, char** argv
 }
 
 // Runs of each scan; the fastest counts.
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 int Usage() {
   std::string names;
