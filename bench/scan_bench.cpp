@@ -17,8 +17,8 @@
 //   - the kind's whole scanner without a window (result records kept, the
 //     result list's model filled with every row): T its time,
 //     N the list's rows, M = F / T, R = T over the byte pass's time, X its
-//     peak resident memory less the file's size, B the heap it left in use
-//     (records, rows and all they hold) over N;
+//     peak resident memory less the file's size, B the memory it left in
+//     use (heap and mapped blocks: records, rows and all they hold) over N;
 //   - the same scan started from the kind's menu handler of the offscreen
 //     main window: W its time over T.
 // The headless and window scans run five times each, in turns; the
