@@ -101,7 +101,16 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   const std::string& format = CurrentFormats().ShortDateFormat;
   if (format.size() >= 4 && std::memcmp(format.data(), "yyyy", 4) == 0 && ms > kFrom - shift && ms < kTo - shift) {
     const std::int64_t t = ms + shift;
-    year = YearFromDays(t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay);
+    const std::int64_t day = t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay;
+    // Records of one table come in runs of nearby times: the year of the
+    // last day asked for is kept.
+    static std::int64_t lastDay = INT64_MIN;
+    static std::int64_t lastYear = 0;
+    if (day != lastDay) {
+      lastYear = YearFromDays(day);
+      lastDay = day;
+    }
+    year = lastYear;
     return true;
   }
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);

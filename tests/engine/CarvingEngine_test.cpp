@@ -245,8 +245,13 @@ TEST(TryYearOfMs, AgreesWithTheFirstFourCharactersOfTheTimeText) {
   const std::int64_t cases[] = {0, -1, 946655999999, 946656000000, 4102415999999, 4102416000000,
                                 -2208988800000, -2208988800000 - 86400000LL * 400,
                                 7258118400000, 1400000000000, INT64_MIN, INT64_MAX};
+  // Each moment twice in a row and in both orders: the year kept from the
+  // last day asked for must not leak into the next day.
+  std::vector<std::int64_t> moments;
+  for (const std::int64_t ms : cases) moments.insert(moments.end(), {ms, ms});
+  moments.insert(moments.end(), std::rbegin(cases), std::rend(cases));
   for (const TimeBase base : {TimeBase::Unix, TimeBase::Cocoa}) {
-    for (const std::int64_t ms : cases) {
+    for (const std::int64_t ms : moments) {
       const std::string text = base == TimeBase::Unix ? UnixMsToText(ms) : CocoaMsToText(ms);
       std::int64_t fromText = 0, fast = 0;
       const bool ok = TryYearOfTimeText(text, fromText);
