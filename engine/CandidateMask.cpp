@@ -67,11 +67,16 @@ void BuildMaskColumnSets(const std::uint8_t* const tables[kMaskColumns], const s
   for (std::size_t c = 0; c < kMaskColumns; ++c) {
     for (unsigned b = 0; b < 256; ++b) {
       const std::uint8_t code = tables[c][b];
-      if (code & 1) AddToSet(out.half[c][MaskColumnSets::kOneByte], b);
+      if (code & 1) {
+        AddToSet(out.half[c][MaskColumnSets::kOneByte], b);
+        out.halves[c][MaskColumnSets::kOneByte] |= static_cast<std::uint8_t>(1u << (b >> 7));
+      }
       if (code >> 1) {
         AddToSet(out.half[c][MaskColumnSets::kMultiByte], b);
+        out.halves[c][MaskColumnSets::kMultiByte] |= static_cast<std::uint8_t>(1u << (b >> 7));
         out.multiByte[c] = true;
       }
+      if (code != 1) out.tested = c + 1;
     }
   }
 }
@@ -102,12 +107,18 @@ VELMORA_AVX2 Bytes32 Classify(const std::uint8_t* q) {
   return b;
 }
 
-// 0xFF in the lanes whose byte is in the set, 0 elsewhere.
-VELMORA_AVX2 __m256i InSet(const Bytes32& b, const std::uint8_t (&set)[2][32]) {
+// 0xFF in the lanes whose byte is in the set, 0 elsewhere; `halves` says
+// which halves of the set hold bytes (the others are not looked up).
+VELMORA_AVX2 __m256i InSet(const Bytes32& b, const std::uint8_t (&set)[2][32], unsigned halves = 3) {
   const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(set[0]));
   const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(set[1]));
-  const __m256i found =
-      _mm256_or_si256(_mm256_shuffle_epi8(low, b.x), _mm256_shuffle_epi8(high, b.flipped));
+  __m256i found;
+  if (halves == 1)
+    found = _mm256_shuffle_epi8(low, b.x);
+  else if (halves == 2)
+    found = _mm256_shuffle_epi8(high, b.flipped);
+  else
+    found = _mm256_or_si256(_mm256_shuffle_epi8(low, b.x), _mm256_shuffle_epi8(high, b.flipped));
   return _mm256_cmpeq_epi8(_mm256_and_si256(found, b.bit), b.bit);
 }
 
@@ -118,8 +129,9 @@ VELMORA_AVX2 __m256i InSet(const Bytes32& b, const std::uint8_t (&set)[2][32]) {
 VELMORA_AVX2 std::uint32_t Mask32(const MaskColumnSets& s, const std::uint8_t* p) {
   using S = MaskColumnSets;
   Bytes32 b = Classify(p);
-  __m256i chain = InSet(b, s.half[0][S::kOneByte]);
-  __m256i open = s.multiByte[0] ? InSet(b, s.half[0][S::kMultiByte]) : _mm256_setzero_si256();
+  __m256i chain = InSet(b, s.half[0][S::kOneByte], s.halves[0][S::kOneByte]);
+  __m256i open = s.multiByte[0] ? InSet(b, s.half[0][S::kMultiByte], s.halves[0][S::kMultiByte])
+                                : _mm256_setzero_si256();
   const bool pairs = s.pairClasses > 0 && !_mm256_testz_si256(open, open);
   // Most runs of text and numbers end here on the first columns.
   if (!pairs && _mm256_testz_si256(chain, chain)) return static_cast<std::uint32_t>(_mm256_movemask_epi8(open));
@@ -132,11 +144,13 @@ VELMORA_AVX2 std::uint32_t Mask32(const MaskColumnSets& s, const std::uint8_t* p
       ok = _mm256_or_si256(ok, _mm256_and_si256(InSet(first, s.classOf[k]), InSet(b, s.pairRow[k])));
     open = _mm256_and_si256(open, ok);
   }
-  for (std::size_t c = 1; c < kMaskColumns; ++c) {
+  for (std::size_t c = 1; c < s.tested; ++c) {
     if (_mm256_testz_si256(chain, chain)) break;
     if (c > 1) b = Classify(p + c);
-    if (s.multiByte[c]) open = _mm256_or_si256(open, _mm256_and_si256(chain, InSet(b, s.half[c][S::kMultiByte])));
-    chain = _mm256_and_si256(chain, InSet(b, s.half[c][S::kOneByte]));
+    if (s.multiByte[c])
+      open = _mm256_or_si256(
+          open, _mm256_and_si256(chain, InSet(b, s.half[c][S::kMultiByte], s.halves[c][S::kMultiByte])));
+    chain = _mm256_and_si256(chain, InSet(b, s.half[c][S::kOneByte], s.halves[c][S::kOneByte]));
   }
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(open, chain)));
 }

@@ -36,6 +36,11 @@ struct MaskColumnSets {
   alignas(32) std::uint8_t half[kMaskColumns][2][2][32] = {};
   // The column has multi-byte serial types (its kMultiByte set is not empty).
   bool multiByte[kMaskColumns] = {};
+  // Which halves of a set hold bytes: bit 0 the low half, bit 1 the high one.
+  std::uint8_t halves[kMaskColumns][2] = {};
+  // The columns from `tested` on accept every byte as a one-byte type (they
+  // never reject).
+  std::size_t tested = 0;
   // Column 1's multi-byte types tested by their first two bytes x, y: the
   // bytes x fall into pairClasses classes (classOf), the bytes y each class
   // accepts being its pairRow set. 0 classes: not tested here.
