@@ -351,7 +351,7 @@ bool IsLiveCell(std::size_t pos, std::size_t pageStart, std::span<const std::uin
 // ------------------------------------------------------------------ header test
 
 HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound)
-    : mode_(mode), bound_(textBound), columns_(columns.size()), tables_(std::max<std::size_t>(columns.size(), 5)) {
+    : mode_(mode), bound_(textBound), columns_(columns.size()), tables_(std::max<std::size_t>(columns.size(), kMaskColumns + 1)) {
   for (auto& t : tables_) t.fill(kAccept);
   for (std::size_t c = 1; c < columns.size(); ++c) {
     const PTableField& f = columns[c];
@@ -419,6 +419,51 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
       }
       pair12Varint_[x | (y << 8)] = ok ? pair12_[x | (y << 8)] : 0;
     }
+  }
+  for (unsigned x = 0; x < 256; ++x) column1Varint_ = column1Varint_ || (tables_[1][x] >> 1) != 0;
+  const std::uint8_t* maskTables[kMaskColumns];
+  for (std::size_t c = 0; c < kMaskColumns; ++c) maskTables[c] = tables_[c + 1].data();
+  BuildMaskColumnSets(maskTables, pair12Varint_.data(), sets_);
+}
+
+bool HeaderMatcher::PrefixMayMatch(const std::uint8_t* p) const {
+  for (std::size_t c = 1; c <= kMaskColumns; ++c) {
+    const std::uint8_t code = tables_[c][p[c - 1]];
+    if (code != kAccept) return code != kReject;
+  }
+  return true;
+}
+
+void HeaderMatcher::CandidateMask(const std::uint8_t* p, std::size_t n, std::uint64_t* masks) const {
+  const std::uint8_t *p12 = pair12Varint_.data(), *p34 = pair34_.data();
+  if (VectorPrefixMask(sets_, p, n, masks)) {
+    // The pair tables reject more than the prefix test only on a
+    // multi-byte serial type of column 1, which PairTable12Varint tests by
+    // its value (the vector code does so too, unless its rows take too
+    // many forms).
+    if (!column1Varint_ || sets_.pairClasses > 0) return;
+    for (std::size_t w = 0; w * 64 < n; ++w) {
+      std::uint64_t mask = masks[w];
+      for (std::uint64_t left = mask; left != 0; left &= left - 1) {
+        const unsigned i = static_cast<unsigned>(__builtin_ctzll(left));
+        if (!PairsMayMatch(p + w * 64 + i, p12, p34)) mask &= ~(std::uint64_t{1} << i);
+      }
+      masks[w] = mask;
+    }
+    return;
+  }
+  // Offset by offset: the pair tables (two look-ups, no branch), then the
+  // prefix test of the few that pass.
+  for (std::size_t w = 0; w * 64 < n; ++w) {
+    const std::size_t count = n - w * 64 < 64 ? n - w * 64 : 64;
+    const std::uint8_t* q = p + w * 64;
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < count; ++i) mask |= std::uint64_t{PairsMayMatch(q + i, p12, p34)} << i;
+    for (std::uint64_t left = mask; left != 0; left &= left - 1) {
+      const unsigned i = static_cast<unsigned>(__builtin_ctzll(left));
+      if (!PrefixMayMatch(q + i)) mask &= ~(std::uint64_t{1} << i);
+    }
+    masks[w] = mask;
   }
 }
 
@@ -752,41 +797,33 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
     } else {
       const std::size_t held = run.image.size();
       const std::uint8_t* bytes = run.image.data();
-      const std::uint8_t *p12 = matcher.PairTable12Varint(), *p34 = matcher.PairTable34();
-      // Offsets below fastEnd have four readable bytes (the window ends at
-      // the image's end or more than a header past the page).
-      const std::size_t fastEnd = held >= 3 ? held - 3 : 0;
+      // Offsets below fastEnd have the bytes the candidate mask reads (the
+      // window ends at the image's end or more than a header past the page).
+      const std::size_t fastEnd = held >= kMaskColumns - 1 ? held - (kMaskColumns - 1) : 0;
+      std::uint64_t masks[kCandidatesPerTick / 64];
       std::size_t pos = run.pos;
       while (pos < pageEnd) {
         const std::size_t chunkEnd = std::min(pageEnd, pos + kCandidatesPerTick);
-        while (pos < chunkEnd) {
+        const std::size_t fastStop = std::min(chunkEnd, fastEnd);
+        if (pos < fastStop) {
           // The common case: rejected on its first bytes, nothing allocated.
-          // While 64 offsets and their bytes lie below fastStop, the 64 are
-          // tested at once into a bit mask, and the walk goes from one offset
-          // that may match to the next (without a branch per offset).
-          const std::size_t fastStop = std::min(chunkEnd, fastEnd);
-          if (pos + 64 <= fastStop) {
-            const std::uint8_t* p = bytes + pos;
-            std::uint64_t mask = 0;
-            for (unsigned i = 0; i < 64; ++i)
-              mask |= std::uint64_t{HeaderMatcher::PairsMayMatch(p + i, p12, p34)} << i;
-            const std::size_t base = pos;
-            pos = base + 64;
-            while (mask != 0) {
-              const std::size_t next =
-                  TestCandidate(run, matcher, columnCount, rec,
-                                base + static_cast<std::size_t>(__builtin_ctzll(mask)));
-              if (next >= base + 64) {
-                pos = next;
-                break;
-              }
-              mask &= ~std::uint64_t{0} << (next - base);  // the offsets from next on
-            }
-            continue;
+          // The chunk's offsets are tested at once into a bit mask, and the
+          // walk goes from one offset that may match to the next.
+          const std::size_t base = pos, n = fastStop - pos, words = (n + 63) / 64;
+          matcher.CandidateMask(bytes + base, n, masks);
+          while (pos - base < n) {
+            std::size_t w = (pos - base) / 64;
+            std::uint64_t mask = masks[w] & (~std::uint64_t{0} << ((pos - base) % 64));
+            while (mask == 0 && ++w < words) mask = masks[w];
+            if (mask == 0) break;
+            pos = TestCandidate(run, matcher, columnCount, rec,
+                                base + w * 64 + static_cast<std::size_t>(__builtin_ctzll(mask)));
           }
-          while (pos < fastStop && !HeaderMatcher::PairsMayMatch(bytes + pos, p12, p34)) ++pos;
-          if (pos >= chunkEnd) break;
-          if (pos >= fastEnd && !matcher.FirstByteMayMatch(bytes[pos])) {
+          pos = std::max(pos, fastStop);
+        }
+        // The last offsets of the image (too few bytes after them).
+        while (pos < chunkEnd) {
+          if (!matcher.FirstByteMayMatch(bytes[pos])) {
             ++pos;
             continue;
           }

@@ -88,6 +88,7 @@
 #include <vector>
 
 #include "engine/CarveImage.h"
+#include "engine/CandidateMask.h"
 #include "engine/Freelist.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
@@ -287,6 +288,20 @@ class HeaderMatcher {
     const unsigned v1 = c1 >> 1, v2 = c2 >> 1, v3 = c3 >> 1;
     return (v1 | ((c1 & 1) & (v2 | ((c2 & 1) & (v3 | ((c3 & 1) & (c4 != 0))))))) != 0;
   }
+  // The prefix test at p (kMaskColumns bytes readable): the serial-type
+  // bytes of columns 1 to kMaskColumns are looked up while the columns
+  // before them were one-byte types that pass; false at the first byte
+  // its column rejects, true at the first multi-byte type (the full test
+  // decides) or when all of them pass. False only where Match is; within
+  // FirstBytesMayMatch.
+  bool PrefixMayMatch(const std::uint8_t* p) const;
+  // The candidates of the walk among the n offsets p .. p + n - 1 (n +
+  // kMaskColumns - 1 bytes readable): bit i % 64 of masks[i / 64] set when
+  // PrefixMayMatch(p + i) and PairsMayMatch(p + i, PairTable12Varint(),
+  // PairTable34()), the bits from n on clear. A superset of the offsets
+  // where Match is true. With AVX2 where the processor has it (see
+  // engine/CandidateMask.h); the same masks either way.
+  void CandidateMask(const std::uint8_t* p, std::size_t n, std::uint64_t* masks) const;
 
  private:
   // Codes: bit 0 a one-byte serial type that passes, bit 1 a multi-byte one to read.
@@ -294,11 +309,15 @@ class HeaderMatcher {
   HeaderTest mode_;
   std::uint64_t bound_;
   std::size_t columns_;
-  // Index = column; at least five, the ones past the last column accepting
-  // every byte (the four-byte test never rejects on them).
+  // Index = column; at least kMaskColumns + 1, the ones past the last column
+  // accepting every byte (the prefix test never rejects on them).
   std::vector<std::array<std::uint8_t, 256>> tables_;
   // Index = first byte | second byte << 8 (see PairsMayMatch).
   std::vector<std::uint8_t> pair12_, pair34_, pair12Varint_;
+  // Column 1 has multi-byte serial types (PairTable12Varint then rejects
+  // more than the first-bytes test).
+  bool column1Varint_ = false;
+  MaskColumnSets sets_;
 };
 
 // The parameters of one scan kind (see the note at the top of the file).

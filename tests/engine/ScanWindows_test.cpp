@@ -20,6 +20,7 @@
 #include "engine/AndroidContactsScanner.h"
 #include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
+#include "engine/CandidateMask.h"
 #include "engine/CarveImage.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
@@ -246,6 +247,24 @@ TEST_P(ScanWindowsTest, SmallWindowsGiveWhatOneWindowGives) {
     const Outcome windowed = RunWith(path, GetParam().scan, window);
     EXPECT_EQ(windowed.rows, whole.rows) << window;
     EXPECT_EQ(windowed, whole) << window;
+  }
+}
+
+// The walk's candidate mask computed offset by offset instead of with the
+// vector code: the same rows, counts and texts, with one window and small
+// ones.
+TEST_P(ScanWindowsTest, TheScalarCandidateMaskGivesWhatTheVectorOneGives) {
+  GetParam().build(path);
+  const bool saved = CarveVectorMask;
+  for (const std::size_t window : {std::size_t{1} << 30, std::size_t{3 * kPage}}) {
+    CarveVectorMask = true;
+    const Outcome vector = RunWith(path, GetParam().scan, window);
+    CarveVectorMask = false;
+    const Outcome scalar = RunWith(path, GetParam().scan, window);
+    CarveVectorMask = saved;
+    ASSERT_GE(vector.rows.size(), GetParam().minRows);
+    EXPECT_EQ(scalar.rows, vector.rows) << window;
+    EXPECT_EQ(scalar, vector) << window;
   }
 }
 

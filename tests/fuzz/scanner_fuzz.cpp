@@ -4,7 +4,8 @@
 // large as the file, or a few hundred bytes to a few pages, so that records
 // and look-backs meet window edges); the rest is the database file, written
 // to a private temporary file that the scanner reads (and may patch) like a
-// file on disk.
+// file on disk. Bit 3 of the selector byte has the walk find its candidates
+// offset by offset instead of with the vector code.
 #include <unistd.h>
 
 #include <cstddef>
@@ -16,6 +17,7 @@
 #include "engine/AndroidContactsScanner.h"
 #include "engine/AndroidFixedSmsCarver.h"
 #include "engine/AndroidSmsScanner.h"
+#include "engine/CandidateMask.h"
 #include "engine/CarveImage.h"
 #include "engine/IosCallScanner.h"
 #include "engine/IosContactsScanner.h"
@@ -58,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   const auto scanner = kScanners[data[0] % std::size(kScanners)];
   velmora::CarveWindowBytes = kWindows[(data[0] / 32) % std::size(kWindows)];
+  velmora::CarveVectorMask = (data[0] & 0x08) == 0;
   const std::string path = FilePath();
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     if (size > 1) std::fwrite(data + 1, 1, size - 1, f);
