@@ -258,6 +258,8 @@ class TMain : public QMainWindow, public ScanView {
   std::uint64_t listingGeneration_ = 0;
   // When the result list last grew during a scan or a listing.
   QElapsedTimer listGrown_;
+  // When the status bar was last painted during a scan.
+  QElapsedTimer panelsShown_;
   bool closing_ = false;
   int progressMin_ = 0;
   int progressMax_ = 0;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -126,6 +127,9 @@ void TMain::SetCommandEnabled(ScanCommand command, bool enabled) {
     case ScanCommand::Start:
       ToolButton3->setEnabled(enabled);
       N21->setEnabled(enabled);
+      // A scan starts or ends: the status bar shows its state at once.
+      panelsShown_.invalidate();
+      if (!statusBar()->updatesEnabled()) statusBar()->setUpdatesEnabled(true);
       break;
     case ScanCommand::Stop:
       ToolButton5->setEnabled(enabled);
@@ -149,6 +153,20 @@ void TMain::PumpMessages() {
        listGrown_.elapsed() >= kListGrowthIntervalMs)) {
     ListModel->ShowPendingRows();
     listGrown_.start();
+  }
+  // A running scan changes its count text and progress bar at every pump;
+  // the status bar is painted with them at most every
+  // kListGrowthIntervalMs, its first state at once. The texts and the bar's
+  // value are set at once all the same; the scan's end paints its last
+  // state (SetCommandEnabled).
+  QStatusBar* bar = statusBar();
+  const bool scanning = !ScanStopRequested;
+  if (!scanning || !panelsShown_.isValid() || panelsShown_.elapsed() >= kListGrowthIntervalMs) {
+    if (!bar->updatesEnabled()) bar->setUpdatesEnabled(true);
+    panelsShown_.start();
+    QCoreApplication::processEvents();
+    if (scanning && !ScanStopRequested) bar->setUpdatesEnabled(false);
+    return;
   }
   QCoreApplication::processEvents();
 }

@@ -1,10 +1,14 @@
 // A scan of a call-history database run through the main window's hidden
 // item: the tree, the list, the log and the status bar fill as the scanner
 // goes, and the window's commands act while it runs.
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <chrono>
+#include <thread>
 
 #include "MainWindowFixture.h"
 #include "app/ResultModel.h"
@@ -81,6 +85,45 @@ TEST_F(ScanThroughWindowTest, FillsTreeListLogAndStatusBar) {
   main_->TreeView1->setCurrentItem(root);
   main_->TreeView1Click();
   EXPECT_EQ(main_->ResultListRowCount(), 2u);
+}
+
+TEST_F(ScanThroughWindowTest, TheStatusBarIsPaintedAtMostEveryTenthOfASecondWhileAScanRuns) {
+  QStatusBar* bar = main_->statusBar();
+  // A scan begins: its first pump paints the bar, the next ones within a
+  // tenth of a second hold its painting; texts and the bar's value are
+  // current all the same.
+  main_->SetCommandEnabled(ScanCommand::Start, false);
+  ScanStopRequested = false;
+  main_->PumpMessages();
+  EXPECT_FALSE(bar->updatesEnabled());
+  main_->SetStatusText(2, "找到 1 条短信, 0条删除");
+  main_->SetProgressRange(0, 9);
+  main_->SetProgressPosition(4);
+  main_->PumpMessages();
+  EXPECT_FALSE(bar->updatesEnabled());
+  EXPECT_EQ(main_->StatusText(2), "找到 1 条短信, 0条删除");
+  EXPECT_EQ(main_->ProgressBar1->value(), 4);
+  // A tenth of a second on, a pump paints it again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(TMain::kListGrowthIntervalMs + 20));
+  bool painted = false;
+  QTimer::singleShot(0, [&] { painted = bar->updatesEnabled(); });
+  main_->PumpMessages();
+  EXPECT_TRUE(painted);
+  // The scan's end paints its last state, and pumps outside a scan hold
+  // nothing.
+  ScanStopRequested = true;
+  main_->SetCommandEnabled(ScanCommand::Start, true);
+  EXPECT_TRUE(bar->updatesEnabled());
+  main_->PumpMessages();
+  main_->PumpMessages();
+  EXPECT_TRUE(bar->updatesEnabled());
+}
+
+TEST_F(ScanThroughWindowTest, AfterAScanTheStatusBarPaints) {
+  ScriptedMessageBoxes boxes;
+  RunCallScan();
+  EXPECT_TRUE(main_->statusBar()->updatesEnabled());
+  EXPECT_EQ(main_->StatusText(2), "找到 2 条通话记录, 0条删除");
 }
 
 TEST_F(ScanThroughWindowTest, CloseIsRefusedAndStopActsWhileTheScannerRuns) {
