@@ -53,6 +53,13 @@ void ResultModel::AppendRecord(std::uint8_t kind, std::size_t index) {
   // An index beyond the row's room could not be told apart from another
   // row's; no array of a scan comes near it.
   if (kind >= kOwnTexts || index > kIndexMask) return;
+  if (rows_.size() == rows_.capacity()) {
+    // Room for many rows at once, in blocks of whole huge pages: a scan's
+    // list grows without a page fault and a copy for every doubling.
+    const std::size_t room = std::max(rows_.capacity() * 2, kRecordRowsFirstRoom);
+    rows_.reserve(room);
+    checked_.reserve(room);
+  }
   rows_.push_back(Pack(kind, index));
   checked_.push_back(0);
 }
