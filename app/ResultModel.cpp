@@ -54,8 +54,7 @@ void ResultModel::AppendRecord(std::uint8_t kind, std::size_t index) {
   // row's; no array of a scan comes near it.
   if (kind >= kOwnTexts || index > kIndexMask) return;
   if (rows_.size() == rows_.capacity()) {
-    // Room for many rows at once, in blocks of whole huge pages: a scan's
-    // list grows without a page fault and a copy for every doubling.
+    // Room for many rows at once: a scan's list grows by few copies.
     const std::size_t room = std::max(rows_.capacity() * 2, kRecordRowsFirstRoom);
     rows_.reserve(room);
     checked_.reserve(room);

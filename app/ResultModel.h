@@ -96,9 +96,9 @@ class ResultModel : public QAbstractTableModel {
   // Mapped blocks once large: a list of a million rows grows without a
   // page fault for every 4 KiB of it.
   using Rows = std::vector<std::uint32_t, BlockAllocator<std::uint32_t>>;
-  // The room a list of records takes at its first row: a huge page of row
-  // indexes.
-  static constexpr std::size_t kRecordRowsFirstRoom = kHugePageBytes / sizeof(std::uint32_t);
+  // The room a list of records takes at its first row; it doubles from
+  // there, in mapped blocks from a megabyte on.
+  static constexpr std::size_t kRecordRowsFirstRoom = std::size_t{1} << 16;
   using Checks = std::vector<std::uint8_t, BlockAllocator<std::uint8_t>>;
   Rows rows_;
   Checks checked_;
