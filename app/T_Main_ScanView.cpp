@@ -161,14 +161,14 @@ void TMain::PumpMessages() {
   // state (SetCommandEnabled).
   QStatusBar* bar = statusBar();
   const bool scanning = !ScanStopRequested;
-  if (!scanning || !panelsShown_.isValid() || panelsShown_.elapsed() >= kListGrowthIntervalMs) {
+  const bool showPanels =
+      !scanning || !panelsShown_.isValid() || panelsShown_.elapsed() >= kListGrowthIntervalMs;
+  if (showPanels) {
     if (!bar->updatesEnabled()) bar->setUpdatesEnabled(true);
     panelsShown_.start();
-    QCoreApplication::processEvents();
-    if (scanning && !ScanStopRequested) bar->setUpdatesEnabled(false);
-    return;
   }
   QCoreApplication::processEvents();
+  if (showPanels && scanning && !ScanStopRequested) bar->setUpdatesEnabled(false);
 }
 
 void TMain::AddSectorDebugLine(const std::string& line) {

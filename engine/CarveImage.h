@@ -16,7 +16,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <span>
 #include <string>
 #include <utility>

@@ -22,7 +22,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -150,11 +149,19 @@ class RecordText {
       SetInline(text);
       return;
     }
+    CheckLength(text);
+    SetFar(CopyWithNul(text, new char[text.size() + 1]), text.size(), kOwned);
+  }
+  // Copies `text` and a NUL into `room` (text.size() + 1 bytes).
+  static char* CopyWithNul(std::string_view text, char* room) {
+    std::memcpy(room, text.data(), text.size());
+    room[text.size()] = '\0';
+    return room;
+  }
+  // A size field holds 32 bits: longer texts are refused before any room
+  // is taken.
+  static void CheckLength(std::string_view text) {
     if (text.size() >= UINT32_MAX) throw std::length_error("record text too long");
-    char* copy = new char[text.size() + 1];
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    SetFar(copy, text.size(), kOwned);
   }
   void Release() noexcept {
     if (Tag() == kOwned) delete[] data();
@@ -234,11 +241,9 @@ class TextStore {
       t.SetInline(text);
       return t;
     }
-    if (text.size() >= UINT32_MAX) throw std::length_error("record text too long");
-    char* room = static_cast<char*>(Allocate(text.size() + 1, 1));
-    std::memcpy(room, text.data(), text.size());
-    room[text.size()] = '\0';
-    t.SetFar(room, text.size(), RecordText::kStored);
+    RecordText::CheckLength(text);
+    t.SetFar(RecordText::CopyWithNul(text, static_cast<char*>(Allocate(text.size() + 1, 1))),
+             text.size(), RecordText::kStored);
     return t;
   }
 

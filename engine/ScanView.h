@@ -80,8 +80,4 @@ class ScanView {
 // formats, and `message`.
 void AddSystemLog(ScanView& view, const std::string& message);
 
-// Keeps `call` as the next record of CallRecords and shows it as a row of
-// the result list (number, name, date, duration, type, status).
-void AddCallResult(ScanView& view, PCallValue call);
-
 }  // namespace velmora
