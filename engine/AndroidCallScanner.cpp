@@ -31,13 +31,13 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   std::int64_t type = 0;
   rec.TryInt64(run.keys[kType], type);
   const std::size_t n = CallRecords.size();
-  PCallValue& call = ResultSlot(CallRecords, n);
-  call.Name = KeepText(CallRecords, rec, run.keys[kName]);
-  call.Number = KeepText(CallRecords, rec, run.keys[kNumber]);
-  call.TypeText = RecordText::Constant(AndroidCallTypeText(type));
-  call.Duration = KeepText(CallRecords, rec, run.keys[kDuration]);
-  call.DateText = RecordTime::Unix(ms);
-  call.Deleted = !live;
+  ResultPut(CallRecords, n,
+            PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
+                       .Number = KeepText(CallRecords, rec, run.keys[kNumber]),
+                       .TypeText = RecordText::Constant(AndroidCallTypeText(type)),
+                       .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
+                       .DateText = RecordTime::Unix(ms),
+                       .Deleted = !live});
   run.view.ResultListAddRecord(kKindCalls, n);
 }
 

@@ -34,12 +34,12 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   std::int64_t type = 0;
   rec.TryInt64(run.keys[kType], type);
   const std::size_t n = SmsRecords.size();
-  PSMSvalue& sms = ResultSlot(SmsRecords, n);
-  sms.Address = KeepText(SmsRecords, rec, run.keys[kAddress]);
-  sms.DateText = RecordTime::Unix(ms);
-  sms.TypeText = RecordText::Constant(AndroidSmsTypeText(type));
-  sms.Body = KeepText(SmsRecords, rec, run.keys[kBody]);
-  sms.Deleted = !live;
+  ResultPut(SmsRecords, n,
+            PSMSvalue{.Address = KeepText(SmsRecords, rec, run.keys[kAddress]),
+                      .DateText = RecordTime::Unix(ms),
+                      .TypeText = RecordText::Constant(AndroidSmsTypeText(type)),
+                      .Body = KeepText(SmsRecords, rec, run.keys[kBody]),
+                      .Deleted = !live});
   run.view.ResultListAddRecord(kKindMessages, n);
 }
 

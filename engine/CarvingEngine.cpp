@@ -77,17 +77,33 @@ bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year) {
 
 namespace {
 
-// The proleptic Gregorian year of a day count from 1970-01-01.
-std::int64_t YearFromDays(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  return yoe + era * 400 + (month <= 2 ? 1 : 0);
+// Days from 1970-01-01 to January 1st of `year` (proleptic Gregorian).
+constexpr std::int64_t DaysToNewYear(std::int64_t year) {
+  const std::int64_t y = year - 1;  // the calendar from March 1st of y on
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + 306;  // March 1st + 306 days
+  return era * 146097 + doe - 719468;
 }
+
+// The first and last year TryYearOfMs computes itself.
+constexpr std::int64_t kFirstTableYear = 1900;
+constexpr std::int64_t kLastTableYear = 2199;
+
+// The moment each year from kFirstTableYear to kLastTableYear + 1 begins, in
+// ms from 1970-01-01 00:00.
+struct NewYears {
+  std::int64_t ms[kLastTableYear - kFirstTableYear + 2];
+  constexpr NewYears() : ms() {
+    for (std::int64_t y = kFirstTableYear; y <= kLastTableYear + 1; ++y)
+      ms[y - kFirstTableYear] = DaysToNewYear(y) * 86400000;
+  }
+};
+constexpr NewYears kNewYears;
+static_assert(kNewYears.ms[1970 - kFirstTableYear] == 0);
+static_assert(kNewYears.ms[2001 - kFirstTableYear] == 978307200000);
+static_assert(kNewYears.ms[1900 - kFirstTableYear] == -2208988800000);
+static_assert(kNewYears.ms[2200 - kFirstTableYear] == 7258118400000);
 
 }  // namespace
 
@@ -95,22 +111,20 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   constexpr std::int64_t kMsPerDay = 86400000;
   constexpr std::int64_t kCocoaMs = 978307200000;         // 2001-01-01 from 1970-01-01
   constexpr std::int64_t kChinaMs = 8 * 3600000;          // the times are shown at UTC+8
-  constexpr std::int64_t kFrom = -2208988800000 + kMsPerDay;  // 1900-01-02
-  constexpr std::int64_t kTo = 7258118400000 - kMsPerDay;     // 2199-12-31
+  constexpr std::int64_t kFrom = kNewYears.ms[0] + kMsPerDay;  // 1900-01-02
+  constexpr std::int64_t kTo = kNewYears.ms[kLastTableYear + 1 - kFirstTableYear] - kMsPerDay;  // 2199-12-31
   const std::int64_t shift = (base == TimeBase::Cocoa ? kCocoaMs : 0) + kChinaMs;
   const std::string& format = CurrentFormats().ShortDateFormat;
   if (format.size() >= 4 && std::memcmp(format.data(), "yyyy", 4) == 0 && ms > kFrom - shift && ms < kTo - shift) {
-    const std::int64_t t = ms + shift;
-    const std::int64_t day = t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay;
-    // Records of one table come in runs of nearby times: the year of the
-    // last day asked for is kept.
-    static std::int64_t lastDay = INT64_MIN;
-    static std::int64_t lastYear = 0;
-    if (day != lastDay) {
-      lastYear = YearFromDays(day);
-      lastDay = day;
-    }
-    year = lastYear;
+    const std::int64_t t = ms + shift;  // from 1970-01-01 00:00 of the shown clock
+    // The year by the mean length of a year (off by at most one), then by
+    // the table of new years.
+    constexpr std::int64_t kMeanYearMs = 31556952000;  // 365.2425 days
+    const std::int64_t guess = 1970 + (t >= 0 ? t / kMeanYearMs : -((kMeanYearMs - 1 - t) / kMeanYearMs));
+    std::int64_t y = std::clamp(guess, kFirstTableYear, kLastTableYear);
+    while (y > kFirstTableYear && t < kNewYears.ms[y - kFirstTableYear]) --y;
+    while (y < kLastTableYear && t >= kNewYears.ms[y + 1 - kFirstTableYear]) ++y;
+    year = y;
     return true;
   }
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
@@ -201,8 +215,13 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
     }
     if (st >= 1 && st <= 6) {
       const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
+      const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
+      if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) {
+        value = StoredInteger(image_.data() + (off - base_), n);  // the usual case: bytes held
+        return true;
+      }
       std::string scratch;
-      value = StoredInteger(Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch), n);
+      value = StoredInteger(Bytes(off, n, scratch), n);
       return true;
     }
   }

@@ -26,17 +26,19 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::size_t n = CallRecords.size();
-  PCallValue& call = ResultSlot(CallRecords, n);
   std::int64_t seconds = 0;
-  if (rec.TryInt64(run.keys[kDate], seconds))
-    call.DateText = RecordTime::Unix(SecondsToMs(seconds));
+  const bool dated = rec.TryInt64(run.keys[kDate], seconds);
   std::int64_t flags = 0;
   rec.TryInt64(run.keys[kFlags], flags);
-  call.TypeText = RecordText::Constant(IosCallTypeText(flags));
-  call.Deleted = !live;
-  call.Number = KeepText(CallRecords, rec, run.keys[kAddress]);
-  call.Name = KeepText(CallRecords, rec, run.keys[kName]);
-  call.Duration = KeepText(CallRecords, rec, run.keys[kDuration]);
+  RecordText number = KeepText(CallRecords, rec, run.keys[kAddress]);
+  RecordText name = KeepText(CallRecords, rec, run.keys[kName]);
+  ResultPut(CallRecords, n,
+            PCallValue{.Name = std::move(name),
+                       .Number = std::move(number),
+                       .TypeText = RecordText::Constant(IosCallTypeText(flags)),
+                       .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
+                       .DateText = dated ? RecordTime::Unix(SecondsToMs(seconds)) : RecordTime(),
+                       .Deleted = !live});
   run.view.ResultListAddRecord(kKindCalls, n);
 }
 

@@ -306,12 +306,12 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   rec.TryInt64(run.keys[kType], typeValue);
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
-  PSMSvalue& m = ResultSlot(SmsRecords, n);
-  m.TypeText = RecordText::Constant(IosMessageTypeText(typeValue));
-  m.Deleted = !live;
-  m.Address = SmsRecords.Keep(rec.Column0Text());
-  m.DateText = RecordTime::Cocoa(SecondsToMs(seconds));
-  m.Body = KeepText(SmsRecords, rec, run.keys[kText]);
+  ResultPut(SmsRecords, n,
+            PSMSvalue{.Address = SmsRecords.Keep(rec.Column0Text()),
+                      .DateText = RecordTime::Cocoa(SecondsToMs(seconds)),
+                      .TypeText = RecordText::Constant(IosMessageTypeText(typeValue)),
+                      .Body = KeepText(SmsRecords, rec, run.keys[kText]),
+                      .Deleted = !live});
   run.view.ResultListAddRecord(kKindMessages, n);
 }
 

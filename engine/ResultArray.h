@@ -23,6 +23,7 @@ class ResultArray {
   static constexpr std::size_t kChunkShift = 12;  // 4096 records a chunk
   static constexpr std::size_t kChunkSize = std::size_t{1} << kChunkShift;
   static constexpr std::size_t kChunkMask = kChunkSize - 1;
+  static constexpr std::size_t kPrefetchAhead = 16;
 
   template <typename Owner, typename Value>
   class Iterator {
@@ -124,6 +125,9 @@ class ResultArray {
     if ((size_ >> kChunkShift) == chunks_.size())
       chunks_.push_back(static_cast<T*>(store_.Allocate(kChunkSize * sizeof(T), alignof(T))));
     T* slot = &chunks_[size_ >> kChunkShift][size_ & kChunkMask];
+    // The room a few records on is fresh memory: ask for its cache lines
+    // now, so that filling those records later does not wait for them.
+    if ((size_ & kChunkMask) + kPrefetchAhead < kChunkSize) __builtin_prefetch(slot + kPrefetchAhead, 1);
     ::new (static_cast<void*>(slot)) T(std::forward<Args>(args)...);
     ++size_;
     return *slot;

@@ -58,4 +58,15 @@ Record& ResultSlot(ResultArray<Record>& records, std::size_t n) {
   return records[n];
 }
 
+// Makes `records` hold n + 1 records (dropping any after index n), record n
+// being `record`. A scan's next hit is written straight into fresh room.
+template <typename Record>
+void ResultPut(ResultArray<Record>& records, std::size_t n, Record&& record) {
+  if (n == records.size()) {
+    records.emplace_back(std::move(record));
+    return;
+  }
+  ResultSlot(records, n) = std::move(record);
+}
+
 }  // namespace velmora

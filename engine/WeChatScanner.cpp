@@ -63,12 +63,12 @@ void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
   rec.TryInt64(run.keys[kStatus], statusValue);
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
-  PWXValue& w = ResultSlot(WeChatRecords, n);
-  w.Address.clear();
-  w.TypeText = RecordText::Constant(WeChatDirectionText(statusValue));
-  w.Deleted = !live;
-  w.DateText = RecordTime::Unix(SecondsToMs(seconds));
-  w.Message = KeepText(WeChatRecords, rec, run.keys[kMessage]);
+  ResultPut(WeChatRecords, n,
+            PWXValue{.Address = {},
+                     .DateText = RecordTime::Unix(SecondsToMs(seconds)),
+                     .TypeText = RecordText::Constant(WeChatDirectionText(statusValue)),
+                     .Message = KeepText(WeChatRecords, rec, run.keys[kMessage]),
+                     .Deleted = !live});
   run.view.ResultListAddRecord(kKindWeChat, n);
 }
 

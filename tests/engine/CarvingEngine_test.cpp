@@ -251,7 +251,19 @@ TEST(TryYearOfMs, AgreesWithTheFirstFourCharactersOfTheTimeText) {
   for (const std::int64_t ms : cases) moments.insert(moments.end(), {ms, ms});
   moments.insert(moments.end(), std::rbegin(cases), std::rend(cases));
   for (const TimeBase base : {TimeBase::Unix, TimeBase::Cocoa}) {
-    for (const std::int64_t ms : moments) {
+    // Every New Year from 1899 to 2201 on the shown clock (UTC+8), the
+    // millisecond before it and the one after, and mid-year.
+    std::vector<std::int64_t> newYears = moments;
+    const std::int64_t shift = (base == TimeBase::Cocoa ? 978307200000 : 0) + 8 * 3600000;
+    for (int year = 1899; year <= 2201; ++year) {
+      const int y = year - 1;
+      const int era = (y >= 0 ? y : y - 399) / 400;
+      const int yoe = y - era * 400;
+      const std::int64_t days = std::int64_t{era} * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + 306 - 719468;
+      const std::int64_t ms = days * 86400000 - shift;
+      newYears.insert(newYears.end(), {ms - 1, ms, ms + 1, ms + 86400000LL * 182});
+    }
+    for (const std::int64_t ms : newYears) {
       const std::string text = base == TimeBase::Unix ? UnixMsToText(ms) : CocoaMsToText(ms);
       std::int64_t fromText = 0, fast = 0;
       const bool ok = TryYearOfTimeText(text, fromText);
