@@ -11,25 +11,15 @@ namespace {
 // Key columns, in key order.
 enum Key { kNumber = 0, kDate = 1, kDuration = 2, kName = 3, kType = 4 };
 
+// The date column holds milliseconds since 1970-01-01.
 CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
-  if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
-  std::int64_t type = 0;
-  if (!rec.TryInt64(run.keys[kType], type)) return CheckResult::Skip;
-  if (type > 144) return CheckResult::Miss;
-  // The date column holds milliseconds since 1970-01-01.
-  std::int64_t ms = 0;
-  if (!rec.TryInt64(run.keys[kDate], ms)) return CheckResult::Skip;
-  std::int64_t year = 0;
-  if (!TryYearOfMs(TimeBase::Unix, ms, year)) return CheckResult::Skip;
-  if (year < 2000 || year > 2099) return CheckResult::Miss;
-  return CheckResult::Pass;
+  static constexpr TypeAndYearCheck kCheck{kType, 144, kDate, TimeBase::Unix, false, 2000, 2099};
+  return CheckTypeAndYear(rec, run, kCheck);
 }
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::int64_t ms = 0;
-  rec.TryInt64(run.keys[kDate], ms);
-  std::int64_t type = 0;
-  rec.TryInt64(run.keys[kType], type);
+  const std::int64_t ms = run.checkedDate;
+  const std::int64_t type = run.checkedType;
   const std::size_t n = CallRecords.size();
   ResultPut(CallRecords, n,
             PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),

@@ -130,6 +130,22 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
 }
 
+CheckResult CheckTypeAndYear(const CarvedRecord& rec, CarveRun& run, const TypeAndYearCheck& check) {
+  const int typeColumn = run.keys[static_cast<std::size_t>(check.typeKey)];
+  if (rec.IsNullOrEmpty(typeColumn)) return CheckResult::Miss;
+  std::int64_t type = 0;
+  if (!rec.TryInt64(typeColumn, type)) return CheckResult::Skip;
+  if (type > check.maxType) return CheckResult::Miss;
+  std::int64_t date = 0;
+  if (!rec.TryInt64(run.keys[static_cast<std::size_t>(check.dateKey)], date)) return CheckResult::Skip;
+  std::int64_t year = 0;
+  if (!TryYearOfMs(check.base, check.inSeconds ? SecondsToMs(date) : date, year)) return CheckResult::Skip;
+  if (year < check.firstYear || year > check.lastYear) return CheckResult::Miss;
+  run.checkedType = type;
+  run.checkedDate = date;
+  return CheckResult::Pass;
+}
+
 std::int64_t SecondsToMs(std::int64_t seconds) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) * 1000u);
 }

@@ -77,6 +77,7 @@
 #pragma once
 
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -99,6 +100,7 @@ namespace velmora {
 class TSQLiteDatabase;
 struct CarveKind;
 class CarveRun;
+class CarvedRecord;
 
 // Outcome of a kind's record checks: a miss moves the walk on by one byte, a
 // skip by the header bytes read.
@@ -143,6 +145,23 @@ enum class TimeBase { Unix, Cocoa };
 bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year);
 // seconds * 1000 with the two's complement wrap of 64 bits (no overflow trap).
 std::int64_t SecondsToMs(std::int64_t seconds);
+
+// The check the message and call kinds share: the type column is not NULL
+// or empty (else a miss), an integer (else a skip) of at most maxType (else
+// a miss); the date column an integer (else a skip) whose moment
+// (milliseconds, or seconds when inSeconds) from `base` has a year from
+// firstYear to lastYear (no year: a skip; another year: a miss). On a pass
+// run.checkedType and run.checkedDate hold the two values read.
+struct TypeAndYearCheck {
+  int typeKey;
+  std::int64_t maxType;
+  int dateKey;
+  TimeBase base;
+  bool inSeconds;
+  std::int64_t firstYear;
+  std::int64_t lastYear;
+};
+CheckResult CheckTypeAndYear(const CarvedRecord& rec, CarveRun& run, const TypeAndYearCheck& check);
 
 // A stored integer of serial type 1 to 6: its n big-endian two's complement
 // bytes.
@@ -196,6 +215,12 @@ class CarvedRecord {
   bool TryInt64(int column, std::int64_t& value) const;
   // Text(column) is "NULL" or empty.
   bool IsNullOrEmpty(int column) const;
+  // The column holds an integer (serial type 1-6, 8 or 9): its text is the
+  // decimal of TryInt64's value.
+  bool IsIntegerColumn(int column) const {
+    const std::uint64_t st = SerialType(column);
+    return column > 0 && ((st >= 1 && st <= 6) || st == 8 || st == 9);
+  }
   void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
 
  private:
@@ -218,6 +243,12 @@ class CarvedRecord {
 // `records`, a result array.
 template <typename Array>
 RecordText KeepText(Array& records, const CarvedRecord& rec, int column) {
+  std::int64_t value = 0;
+  if (rec.IsIntegerColumn(column) && rec.TryInt64(column, value)) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return records.Keep({digits, static_cast<std::size_t>(end - digits)});
+  }
   std::string scratch;
   return records.Keep(rec.TextView(column, scratch));
 }
@@ -394,6 +425,10 @@ class CarveRun {
   TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
   int hits = 0;
   int deleted = 0;
+  // What CheckTypeAndYear read from the candidate it passed, for the kind's
+  // hit hook (which runs next, on the same candidate).
+  std::int64_t checkedType = 0;
+  std::int64_t checkedDate = 0;
 
   // The page being walked: its SQLite page number, its first byte (an
   // offset into image's window), and its cell pointer list (empty unless it

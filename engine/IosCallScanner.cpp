@@ -12,24 +12,14 @@ enum Key { kAddress = 0, kName = 1, kDate = 2, kDuration = 3, kFlags = 4 };
 
 // The call time as text: the date column holds seconds since 1970-01-01.
 CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
-  if (rec.IsNullOrEmpty(run.keys[kFlags])) return CheckResult::Miss;
-  std::int64_t value = 0;
-  if (!rec.TryInt64(run.keys[kFlags], value)) return CheckResult::Skip;
-  if (value > 144) return CheckResult::Miss;
-  std::int64_t seconds = 0;
-  if (!rec.TryInt64(run.keys[kDate], seconds)) return CheckResult::Skip;
-  std::int64_t year = 0;
-  if (!TryYearOfMs(TimeBase::Unix, SecondsToMs(seconds), year)) return CheckResult::Skip;
-  if (year < 2000 || year > 2099) return CheckResult::Miss;
-  return CheckResult::Pass;
+  static constexpr TypeAndYearCheck kCheck{kFlags, 144, kDate, TimeBase::Unix, true, 2000, 2099};
+  return CheckTypeAndYear(rec, run, kCheck);
 }
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::size_t n = CallRecords.size();
-  std::int64_t seconds = 0;
-  const bool dated = rec.TryInt64(run.keys[kDate], seconds);
-  std::int64_t flags = 0;
-  rec.TryInt64(run.keys[kFlags], flags);
+  const std::int64_t seconds = run.checkedDate;
+  const std::int64_t flags = run.checkedType;
   RecordText number = KeepText(CallRecords, rec, run.keys[kAddress]);
   RecordText name = KeepText(CallRecords, rec, run.keys[kName]);
   ResultPut(CallRecords, n,
@@ -37,7 +27,7 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
                        .Number = std::move(number),
                        .TypeText = RecordText::Constant(IosCallTypeText(flags)),
                        .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
-                       .DateText = dated ? RecordTime::Unix(SecondsToMs(seconds)) : RecordTime(),
+                       .DateText = RecordTime::Unix(SecondsToMs(seconds)),
                        .Deleted = !live});
   run.view.ResultListAddRecord(kKindCalls, n);
 }

@@ -287,23 +287,13 @@ struct MessagesRunState {
 // The checks: a type of at most 9, and a time (the date column holds
 // seconds since 2001-01-01) whose text starts with a year from 1979 to 2099.
 CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
-  if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
-  std::int64_t value = 0;
-  if (!rec.TryInt64(run.keys[kType], value)) return CheckResult::Skip;
-  if (value > 9) return CheckResult::Miss;
-  std::int64_t seconds = 0;
-  if (!rec.TryInt64(run.keys[kDate], seconds)) return CheckResult::Skip;
-  std::int64_t year = 0;
-  if (!TryYearOfMs(TimeBase::Cocoa, SecondsToMs(seconds), year)) return CheckResult::Skip;
-  if (year < 1979 || year > 2099) return CheckResult::Miss;
-  return CheckResult::Pass;
+  static constexpr TypeAndYearCheck kCheck{kType, 9, kDate, TimeBase::Cocoa, true, 1979, 2099};
+  return CheckTypeAndYear(rec, run, kCheck);
 }
 
 void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::int64_t seconds = 0;
-  rec.TryInt64(run.keys[kDate], seconds);
-  std::int64_t typeValue = 0;
-  rec.TryInt64(run.keys[kType], typeValue);
+  const std::int64_t seconds = run.checkedDate;
+  const std::int64_t typeValue = run.checkedType;
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
   ResultPut(SmsRecords, n,

@@ -44,23 +44,13 @@ enum Key { kCreateTime = 0, kMessage = 1, kStatus = 2 };
 // The checks: a status of at most 144, and a time (createtime holds
 // seconds since 1970-01-01) whose text starts with a year from 2000 to 2099.
 CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run) {
-  if (rec.IsNullOrEmpty(run.keys[kStatus])) return CheckResult::Miss;
-  std::int64_t value = 0;
-  if (!rec.TryInt64(run.keys[kStatus], value)) return CheckResult::Skip;
-  if (value > 144) return CheckResult::Miss;
-  std::int64_t seconds = 0;
-  if (!rec.TryInt64(run.keys[kCreateTime], seconds)) return CheckResult::Skip;
-  std::int64_t year = 0;
-  if (!TryYearOfMs(TimeBase::Unix, SecondsToMs(seconds), year)) return CheckResult::Skip;
-  if (year < 2000 || year > 2099) return CheckResult::Miss;
-  return CheckResult::Pass;
+  static constexpr TypeAndYearCheck kCheck{kStatus, 144, kCreateTime, TimeBase::Unix, true, 2000, 2099};
+  return CheckTypeAndYear(rec, run, kCheck);
 }
 
 void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::int64_t seconds = 0;
-  rec.TryInt64(run.keys[kCreateTime], seconds);
-  std::int64_t statusValue = 0;
-  rec.TryInt64(run.keys[kStatus], statusValue);
+  const std::int64_t seconds = run.checkedDate;
+  const std::int64_t statusValue = run.checkedType;
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
   ResultPut(WeChatRecords, n,
