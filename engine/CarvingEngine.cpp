@@ -281,7 +281,9 @@ struct RecordDecoder {
     std::uint64_t* const types = out.serialTypes_.data();
     std::uint64_t* const offsets = out.contentOffsets_.data();
     std::fill(types, types + first, std::uint64_t{0});
-    if (n > 0) offsets[0] = 0;
+    // Until the header's end is known, offsets hold each content's place
+    // from the start of the contents.
+    std::fill(offsets, offsets + first, std::uint64_t{0});
 
     // Positions are counted from `base` in 64-bit wrapping arithmetic: a
     // record that starts before the bytes held has a "negative" position,
@@ -290,7 +292,38 @@ struct RecordDecoder {
     const std::size_t size = image.size();
     const std::uint8_t* const data = image.data();
     std::uint64_t at = offset - base;
-    for (std::size_t c = first; c < n; ++c) {
+    // The sum of the sizes of the contents of columns 1 on (each serial type
+    // read is below 2^28, so it cannot wrap).
+    std::uint64_t contentTotal = 0;
+    std::size_t c = first;
+    if (n > first && fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes * (n - first))) {
+      // The whole header's bytes held (the usual case): no bounds test per
+      // serial type. A serial type that has not ended after four bytes is
+      // left to the loop below.
+      const std::uint8_t* p = data + at;
+      const std::uint8_t* const from = p;
+      for (; c < n; ++c) {
+        std::uint64_t v;
+        if (p[0] < 0x80) {
+          v = p[0], p += 1;
+        } else if (p[1] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 7) | p[1], p += 2;
+        } else if (p[2] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 14) | (std::uint64_t{p[1] & 0x7Fu} << 7) | p[2], p += 3;
+        } else if (p[3] < 0x80) {
+          v = (std::uint64_t{p[0] & 0x7Fu} << 21) | (std::uint64_t{p[1] & 0x7Fu} << 14) |
+              (std::uint64_t{p[2] & 0x7Fu} << 7) | p[3];
+          p += 4;
+        } else {
+          break;
+        }
+        types[c] = v;
+        offsets[c] = contentTotal;
+        contentTotal += c > 0 ? fmt::ContentSize(v) : 0;  // column 0's content is not stored
+      }
+      at += static_cast<std::uint64_t>(p - from);
+    }
+    for (; c < n; ++c) {
       std::uint64_t v = 0;
       int len = 0;
       bool fourPresent = true;
@@ -333,12 +366,21 @@ struct RecordDecoder {
         return DecodeStatus::LongSerialType;
       }
       types[c] = v;
+      offsets[c] = contentTotal;
+      contentTotal += c > 0 ? fmt::ContentSize(v) : 0;
       at += static_cast<std::uint64_t>(len);
     }
     out.headerBytes_ = static_cast<std::size_t>(base + at - offset);
 
-    // The contents, up to the image's end.
+    // The contents, up to the image's end: all of them when their sum fits,
+    // else column by column to the first that runs past it.
     std::uint64_t fileAt = base + at;
+    if (fileAt <= limit && contentTotal <= limit - fileAt) {
+      if (n > 0) offsets[0] = 0;
+      for (std::size_t k = 1; k < n; ++k) offsets[k] += fileAt;
+      return DecodeStatus::Ok;
+    }
+    if (n > 0) offsets[0] = 0;
     for (std::size_t c = 1; c < n; ++c) {
       const std::uint64_t contentSize = fmt::ContentSize(types[c]);
       if (fileAt > limit || contentSize > limit - fileAt) {

@@ -169,9 +169,11 @@ inline int ReadVarint(std::span<const std::uint8_t> b, std::size_t off, int maxB
 // Content size in bytes of a serial type (see the table above).
 // Both sizes are worked out and one is chosen, so that the choice needs no
 // jump.
+// The table is one constant of the program: declared inside the function it
+// would be built on the stack at every call.
+inline constexpr std::uint8_t kSmallContentSize[16] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0};
 inline constexpr std::uint64_t ContentSize(std::uint64_t serialType) {
-  constexpr std::uint8_t kSmall[16] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0};
-  const std::uint64_t small = kSmall[serialType & 15];
+  const std::uint64_t small = kSmallContentSize[serialType & 15];
   const std::uint64_t large = (serialType - 12) / 2;
   return serialType < 12 ? small : large;
 }

@@ -147,6 +147,108 @@ TEST(DecodeRecordAt, LongSerialTypesAndContentPastTheImage) {
   EXPECT_EQ(DecodeRecordAt(cutBody, 7, 1, 2, true, r), DecodeStatus::PastImage);
 }
 
+// The decode as its comment states it, one bounds test per byte: the serial
+// types of columns first..count-1 (at most four bytes each), then the
+// contents of columns 1..count-1 one after the other.
+struct PlainDecode {
+  DecodeStatus status = DecodeStatus::Ok;
+  std::size_t headerBytes = 0;
+  std::vector<std::uint64_t> types;
+  std::vector<std::string> texts;  // columns 1..count-1; Ok only
+};
+
+PlainDecode DecodePlainly(const Bytes& image, std::size_t offset, int first, int count) {
+  PlainDecode d;
+  d.types.assign(static_cast<std::size_t>(count), 0);
+  std::size_t at = offset;
+  for (int c = first; c < count; ++c) {
+    std::uint64_t v = 0;
+    int len = 0;
+    for (int i = 0; i < 4; ++i) {
+      if (at + static_cast<std::size_t>(i) >= image.size()) {
+        d.status = DecodeStatus::PastImage;
+        return d;
+      }
+      const std::uint8_t b = image[at + static_cast<std::size_t>(i)];
+      v = (v << 7) | (b & 0x7Fu);
+      if (b < 0x80) {
+        len = i + 1;
+        break;
+      }
+    }
+    if (len == 0) {
+      d.status = DecodeStatus::LongSerialType;
+      d.headerBytes = at - offset + 4;
+      return d;
+    }
+    d.types[static_cast<std::size_t>(c)] = v;
+    at += static_cast<std::size_t>(len);
+  }
+  d.headerBytes = at - offset;
+  for (int c = 1; c < count; ++c) {
+    const std::uint64_t t = d.types[static_cast<std::size_t>(c)];
+    const std::size_t size = static_cast<std::size_t>(sqlitefmt::ContentSize(t));
+    if (at > image.size() || size > image.size() - at) {
+      d.status = DecodeStatus::PastImage;
+      return d;
+    }
+    std::string text;
+    if (t == 0) {
+      text = "NULL";
+    } else if (t == 8 || t == 9) {
+      text = t == 8 ? "0" : "1";
+    } else if (t >= 1 && t <= 6) {
+      text = std::to_string(StoredInteger(image.data() + at, size));
+    } else if (t >= 12) {
+      text.assign(reinterpret_cast<const char*>(image.data() + at), size);
+    }
+    d.texts.push_back(text);
+    at += size;
+  }
+  return d;
+}
+
+TEST(DecodeRecordAt, AgreesWithThePlainDecodeOnRandomHeaders) {
+  // Bytes that make short and multi-byte serial types of every kind likely,
+  // records cut at the image's end, and over-long serial types.
+  const std::uint8_t alphabet[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 15, 21, 33, 0x7F,
+                                   0x80, 0x81, 0x82, 0x9F, 0xFF, 'a', 'z'};
+  std::uint64_t seed = 11;
+  const auto next = [&] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::size_t>(seed >> 33);
+  };
+  int ok = 0, past = 0, longType = 0;
+  for (int round = 0; round < 20000; ++round) {
+    Bytes image(next() % 160);
+    for (auto& b : image) b = alphabet[next() % std::size(alphabet)];
+    const std::size_t offset = image.empty() ? 0 : next() % image.size();
+    const int first = static_cast<int>(next() % 2);
+    const int count = 1 + static_cast<int>(next() % 24);
+    const PlainDecode want = DecodePlainly(image, offset, first, count);
+    CarvedRecord r;
+    const DecodeStatus got = DecodeRecordAt(image, offset, first, count, true, r);
+    ASSERT_EQ(got, want.status) << "round " << round;
+    if (got == DecodeStatus::LongSerialType) {
+      ++longType;
+      EXPECT_EQ(r.HeaderBytes(), want.headerBytes) << "round " << round;
+    }
+    if (got != DecodeStatus::Ok) {
+      past += got == DecodeStatus::PastImage;
+      continue;
+    }
+    ++ok;
+    ASSERT_EQ(r.HeaderBytes(), want.headerBytes) << "round " << round;
+    for (int c = 0; c < count; ++c) EXPECT_EQ(r.SerialType(c), want.types[static_cast<std::size_t>(c)]);
+    for (int c = 1; c < count; ++c)
+      EXPECT_EQ(r.Text(c), want.texts[static_cast<std::size_t>(c - 1)]) << "round " << round << " column " << c;
+  }
+  // Every outcome was met often.
+  EXPECT_GT(ok, 500);
+  EXPECT_GT(past, 500);
+  EXPECT_GT(longType, 100);
+}
+
 // ------------------------------------------------------------------ live test
 
 TEST(IsLiveCell, OneToElevenBytesAfterAListedCellStart) {
