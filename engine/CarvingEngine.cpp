@@ -236,8 +236,19 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
         value = StoredInteger(image_.data() + (off - base_), n);  // the usual case: bytes held
         return true;
       }
+    }
+  }
+  return TryInt64ByText(column, value);
+}
+
+bool CarvedRecord::TryInt64ByText(int column, std::int64_t& value) const {
+  if (column > 0 && column < ColumnCount()) {
+    const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+    if (st >= 1 && st <= 6) {
+      // An integer outside the bytes held: read from the file.
+      const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
       std::string scratch;
-      value = StoredInteger(Bytes(off, n, scratch), n);
+      value = StoredInteger(Bytes(contentOffsets_[static_cast<std::size_t>(column)], n, scratch), n);
       return true;
     }
   }

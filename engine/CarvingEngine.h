@@ -228,6 +228,8 @@ class CarvedRecord {
   // The n content bytes at file offset off: a pointer into the bytes held,
   // or into `scratch` after a read from the file.
   const std::uint8_t* Bytes(std::uint64_t off, std::size_t n, std::string& scratch) const;
+  // TryInt64 of a value that is not an integer held in the window.
+  __attribute__((noinline)) bool TryInt64ByText(int column, std::int64_t& value) const;
   std::span<const std::uint8_t> image_;
   std::uint64_t base_ = 0;                 // file offset of image_[0]
   const CarveImage* source_ = nullptr;     // the file, for bytes outside image_
