@@ -1,6 +1,7 @@
 #include "engine/CarvingEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -226,6 +227,48 @@ bool CarvedRecord::IsNullOrEmpty(int column) const {
 // (`source`, whose image ends at `limit`; without a source the bytes held
 // are the whole image).
 struct RecordDecoder {
+  // The common case of Decode: all serial types lie in the bytes held (four
+  // bytes readable for each from p on, p being file offset `fileAt`), none
+  // is longer than four bytes, and the contents end inside the image. Fills
+  // the types from `first` on, the content offsets and the header length and
+  // is true; false (with the entries written so far left for Decode's own
+  // loops to write again) in every other case.
+  static bool DecodeHeld(const std::uint8_t* p, std::uint64_t fileAt, std::uint64_t limit,
+                         std::size_t first, std::size_t n, std::uint64_t* types,
+                         std::uint64_t* offsets, std::size_t& headerBytes) {
+    const std::uint8_t* q = p;
+    for (std::size_t c = first; c < n; ++c) {
+      if (q[0] < 0x80) {
+        types[c] = q[0];
+        ++q;
+      } else if (q[1] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 7) | q[1];
+        q += 2;
+      } else if (q[2] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 14) | (std::uint64_t{q[1] & 0x7Fu} << 7) | q[2];
+        q += 3;
+      } else if (q[3] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 21) | (std::uint64_t{q[1] & 0x7Fu} << 14) |
+                   (std::uint64_t{q[2] & 0x7Fu} << 7) | q[3];
+        q += 4;
+      } else {
+        return false;  // too long
+      }
+    }
+    const auto header = static_cast<std::size_t>(q - p);
+    // Every content is at most 2^27 bytes: the sum cannot wrap, and it ends
+    // inside the image exactly when each content does.
+    std::uint64_t end = fileAt + header;
+    if (end > limit) return false;
+    for (std::size_t c = 1; c < n; ++c) {
+      offsets[c] = end;
+      end += fmt::ContentSize(types[c]);
+    }
+    if (end > limit) return false;
+    headerBytes = header;
+    return true;
+  }
+
   static DecodeStatus Decode(std::span<const std::uint8_t> image, std::uint64_t base,
                              const CarveImage* source, std::uint64_t limit, std::uint64_t offset,
                              int firstSerialColumn, int columnCount, bool decodeBlobs,
@@ -255,6 +298,10 @@ struct RecordDecoder {
     const std::size_t size = image.size();
     const std::uint8_t* const data = image.data();
     std::uint64_t at = offset - base;
+    if (n > first && fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes * (n - first)) &&
+        DecodeHeld(data + at, base + at, limit, first, n, types, offsets, out.headerBytes_)) {
+      return DecodeStatus::Ok;
+    }
     for (std::size_t c = first; c < n; ++c) {
       std::uint64_t v = 0;
       int len = 0;
@@ -467,39 +514,68 @@ void HeaderMatcher::CandidateMask(const std::uint8_t* p, std::size_t n, std::uin
   }
 }
 
+bool HeaderMatcher::MatchHeld(const std::uint8_t* p, std::size_t c) const {
+  const std::array<std::uint8_t, 256>* const tables = tables_.data();
+  std::size_t extra = 0;
+  while (c < columns_) {
+    const std::uint8_t* q = p + (c - 1) + extra;
+    // Four one-byte types that pass at once: only the accept code has bit 0
+    // set, so the codes' AND is the accept code exactly when all four are.
+    if (c + 4 <= columns_ &&
+        (tables[c][q[0]] & tables[c + 1][q[1]] & tables[c + 2][q[2]] & tables[c + 3][q[3]]) == kAccept) {
+      c += 4;
+      continue;
+    }
+    const std::uint8_t code = tables[c][*q];
+    ++c;
+    if (code == kAccept) continue;
+    if (code == kReject) return false;
+    std::uint64_t v = 0;
+    int len = 0;
+    for (int i = 0; i < 5; ++i) {
+      v = (v << 7) | (q[i] & 0x7Fu);
+      if (q[i] < 0x80) {
+        len = i + 1;
+        break;
+      }
+    }
+    if (len == 0) return false;
+    extra += static_cast<std::size_t>(len - 1);
+    if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
+    if (v == 0) continue;
+    if (code == kTextVarint) {
+      if (v % 2 == 0 || v < 13 || v > bound_) return false;
+    } else {
+      if (v % 2 == 1 || v < 12 || v > bound_) return false;
+    }
+  }
+  return true;
+}
+
+static_assert(kMaskColumns == 8, "the prefix's bytes are read as one 64-bit word");
+
+bool HeaderMatcher::MatchAfterPrefix(std::span<const std::uint8_t> image, std::size_t pos) const {
+  if (columns_ > 2 && fmt::Fits(image.size(), pos, 5 * (columns_ - 1))) {
+    // The prefix test passed: the columns before the first byte of 0x80 or
+    // more among its bytes were one-byte types that pass (only such a byte
+    // can start a multi-byte type), and with them all of its columns when
+    // there is none.
+    const std::uint8_t* p = image.data() + pos;
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);  // 10 bytes or more are held
+    word &= 0x8080808080808080ull;
+    if constexpr (std::endian::native != std::endian::little) word = __builtin_bswap64(word);
+    const std::size_t passed = word == 0 ? kMaskColumns : static_cast<std::size_t>(__builtin_ctzll(word)) / 8;
+    return MatchHeld(p, 1 + std::min(passed, columns_ - 1));
+  }
+  return Match(image, pos);
+}
+
 bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
   const std::size_t size = image.size();
   // Every serial type read is at most five bytes: when all of them fit, the
   // bytes are read without a bounds test each.
-  if (columns_ > 1 && fmt::Fits(size, pos, 5 * (columns_ - 1))) {
-    const std::uint8_t* p = image.data() + pos;
-    std::size_t extra = 0;
-    for (std::size_t c = 1; c < columns_; ++c) {
-      const std::uint8_t* q = p + (c - 1) + extra;
-      const std::uint8_t code = tables_[c][*q];
-      if (code == kAccept) continue;
-      if (code == kReject) return false;
-      std::uint64_t v = 0;
-      int len = 0;
-      for (int i = 0; i < 5; ++i) {
-        v = (v << 7) | (q[i] & 0x7Fu);
-        if (q[i] < 0x80) {
-          len = i + 1;
-          break;
-        }
-      }
-      if (len == 0) return false;
-      extra += static_cast<std::size_t>(len - 1);
-      if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
-      if (v == 0) continue;
-      if (code == kTextVarint) {
-        if (v % 2 == 0 || v < 13 || v > bound_) return false;
-      } else {
-        if (v % 2 == 1 || v < 12 || v > bound_) return false;
-      }
-    }
-    return true;
-  }
+  if (columns_ > 1 && fmt::Fits(size, pos, 5 * (columns_ - 1))) return MatchHeld(image.data() + pos, 1);
   std::size_t extra = 0;
   for (std::size_t c = 1; c < columns_; ++c) {
     const std::size_t off = pos + (c - 1) + extra;
@@ -690,9 +766,11 @@ void FinishTexts(CarveRun& run) {
 
 // The generic candidate test, decode, checks, live test and per-hit work for
 // the candidate at pos. Returns the next position.
+// `prefixPassed`: the candidate mask has passed pos.
 std::size_t TestCandidate(CarveRun& run, const HeaderMatcher& matcher, int columnCount,
-                          CarvedRecord& rec, std::size_t pos) {
-  if (!matcher.Match(run.image, pos)) return pos + 1;
+                          CarvedRecord& rec, std::size_t pos, bool prefixPassed) {
+  if (!(prefixPassed ? matcher.MatchAfterPrefix(run.image, pos) : matcher.Match(run.image, pos)))
+    return pos + 1;
   const CarveKind& k = run.kind;
   const DecodeStatus status = DecodeRecordAt(run.image, pos, 1, columnCount, k.decodeBlobs, rec);
   if (status == DecodeStatus::PastImage) return pos + 1;
@@ -817,7 +895,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
             while (mask == 0 && ++w < words) mask = masks[w];
             if (mask == 0) break;
             pos = TestCandidate(run, matcher, columnCount, rec,
-                                base + w * 64 + static_cast<std::size_t>(__builtin_ctzll(mask)));
+                                base + w * 64 + static_cast<std::size_t>(__builtin_ctzll(mask)), true);
           }
           pos = std::max(pos, fastStop);
         }
@@ -827,7 +905,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
             ++pos;
             continue;
           }
-          pos = TestCandidate(run, matcher, columnCount, rec, pos);
+          pos = TestCandidate(run, matcher, columnCount, rec, pos, false);
         }
         run.Tick();
       }

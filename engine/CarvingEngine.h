@@ -196,7 +196,9 @@ class CarvedRecord {
   bool TryInt64(int column, std::int64_t& value) const;
   // Text(column) is "NULL" or empty.
   bool IsNullOrEmpty(int column) const;
-  void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
+  // Copied into the record's own text, whose room is kept from candidate
+  // to candidate.
+  void SetColumn0Text(std::string_view text) { column0Text_.assign(text); }
 
  private:
   friend struct RecordDecoder;
@@ -253,6 +255,9 @@ class HeaderMatcher {
   HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound);
   // True when the bytes at pos are a header that fits the columns.
   bool Match(std::span<const std::uint8_t> image, std::size_t pos) const;
+  // Match(image, pos) for a pos where PrefixMayMatch holds (a bit of
+  // CandidateMask): the columns that test has passed are not read again.
+  bool MatchAfterPrefix(std::span<const std::uint8_t> image, std::size_t pos) const;
   // The cheap first-byte test: false rejects pos without further reads.
   bool FirstByteMayMatch(std::uint8_t b) const { return tables_[1][b] != kReject; }
   // The cheap test of the first four serial-type bytes at p (four bytes
@@ -306,6 +311,9 @@ class HeaderMatcher {
  private:
   // Codes: bit 0 a one-byte serial type that passes, bit 1 a multi-byte one to read.
   enum : std::uint8_t { kReject = 0, kAccept = 1, kTextVarint = 2, kBlobVarint = 6 };
+  // Match from column c on, with the header's first serial type at p and
+  // five bytes per column held.
+  bool MatchHeld(const std::uint8_t* p, std::size_t c) const;
   HeaderTest mode_;
   std::uint64_t bound_;
   std::size_t columns_;
