@@ -25,7 +25,7 @@ extern bool CarveVectorMask;
 bool VectorMaskAvailable();
 
 // Columns 1 .. kMaskColumns take part in the prefix test.
-inline constexpr std::size_t kMaskColumns = 8;
+inline constexpr std::size_t kMaskColumns = 16;
 
 // The byte sets of the prefix test's columns, laid out for the look-ups: a
 // byte b is in a set when bit (b >> 4) & 7 of entry b & 15 of the set's

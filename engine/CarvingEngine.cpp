@@ -552,20 +552,19 @@ bool HeaderMatcher::MatchHeld(const std::uint8_t* p, std::size_t c) const {
   return true;
 }
 
-static_assert(kMaskColumns == 8, "the prefix's bytes are read as one 64-bit word");
+static_assert(kMaskColumns >= 8, "the prefix's first eight bytes are read as one word");
 
 bool HeaderMatcher::MatchAfterPrefix(std::span<const std::uint8_t> image, std::size_t pos) const {
   if (columns_ > 2 && fmt::Fits(image.size(), pos, 5 * (columns_ - 1))) {
     // The prefix test passed: the columns before the first byte of 0x80 or
     // more among its bytes were one-byte types that pass (only such a byte
-    // can start a multi-byte type), and with them all of its columns when
-    // there is none.
+    // can start a multi-byte type). Its first eight bytes are looked at.
     const std::uint8_t* p = image.data() + pos;
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);  // 10 bytes or more are held
     word &= 0x8080808080808080ull;
     if constexpr (std::endian::native != std::endian::little) word = __builtin_bswap64(word);
-    const std::size_t passed = word == 0 ? kMaskColumns : static_cast<std::size_t>(__builtin_ctzll(word)) / 8;
+    const std::size_t passed = word == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(word)) / 8;
     return MatchHeld(p, 1 + std::min(passed, columns_ - 1));
   }
   return Match(image, pos);
