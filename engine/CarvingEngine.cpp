@@ -468,13 +468,27 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
     }
   }
   for (unsigned x = 0; x < 256; ++x) column1Varint_ = column1Varint_ || (tables_[1][x] >> 1) != 0;
+  // The prefix test reads eight columns; more when a run of zero bytes (the
+  // unused room of pages) passes those eight, so that such runs are
+  // rejected there rather than one offset at a time by the full test. Every
+  // further column costs the runs it does not reject a look-up.
+  prefixColumns_ = 8;
+  bool zerosPass = true;
+  for (std::size_t c = 1; c <= 8; ++c) zerosPass = zerosPass && tables_[c][0] == kAccept;
+  if (zerosPass) prefixColumns_ = kMaskColumns;
+  static const std::array<std::uint8_t, 256> kAcceptAll = [] {
+    std::array<std::uint8_t, 256> t{};
+    t.fill(kAccept);
+    return t;
+  }();
   const std::uint8_t* maskTables[kMaskColumns];
-  for (std::size_t c = 0; c < kMaskColumns; ++c) maskTables[c] = tables_[c + 1].data();
+  for (std::size_t c = 0; c < kMaskColumns; ++c)
+    maskTables[c] = c < prefixColumns_ ? tables_[c + 1].data() : kAcceptAll.data();
   BuildMaskColumnSets(maskTables, pair12Varint_.data(), sets_);
 }
 
 bool HeaderMatcher::PrefixMayMatch(const std::uint8_t* p) const {
-  for (std::size_t c = 1; c <= kMaskColumns; ++c) {
+  for (std::size_t c = 1; c <= prefixColumns_; ++c) {
     const std::uint8_t code = tables_[c][p[c - 1]];
     if (code != kAccept) return code != kReject;
   }

@@ -294,7 +294,8 @@ class HeaderMatcher {
     return (v1 | ((c1 & 1) & (v2 | ((c2 & 1) & (v3 | ((c3 & 1) & (c4 != 0))))))) != 0;
   }
   // The prefix test at p (kMaskColumns bytes readable): the serial-type
-  // bytes of columns 1 to kMaskColumns are looked up while the columns
+  // bytes of its columns (the first 8, or kMaskColumns when a run of zero
+  // bytes passes those 8) are looked up while the columns
   // before them were one-byte types that pass; false at the first byte
   // its column rejects, true at the first multi-byte type (the full test
   // decides) or when all of them pass. False only where Match is; within
@@ -325,6 +326,9 @@ class HeaderMatcher {
   // Column 1 has multi-byte serial types (PairTable12Varint then rejects
   // more than the first-bytes test).
   bool column1Varint_ = false;
+  // Columns 1 to prefixColumns_ (8 to kMaskColumns) take part in the prefix
+  // test.
+  std::size_t prefixColumns_ = 8;
   MaskColumnSets sets_;
 };
 
