@@ -196,9 +196,17 @@ int CheckRun(const HeaderMatcher& m, const std::vector<std::uint8_t>& bytes, std
                           HeaderMatcher::PairsMayMatch(buffer.data() + i, m.PairTable12Varint(), m.PairTable34());
     const bool fourBytes = HeaderMatcher::FirstBytesMayMatch(buffer.data() + i, m.Table(1), m.Table(2), m.Table(3), m.Table(4));
     const bool match = m.Match(buffer, i);
-    if (Bit(vec, i) != expected || Bit(scalar, i) != expected || (match && !expected) || (expected && !fourBytes)) {
+    // Where the prefix test passes, the header test that skips what it has
+    // read gives the full test's answer, with the input's bytes after the
+    // run and without them.
+    const bool afterPrefixAgrees =
+        !expected || (m.MatchAfterPrefix(buffer, i) == match &&
+                      m.MatchAfterPrefix(bytes, from + i) == m.Match(bytes, from + i));
+    if (Bit(vec, i) != expected || Bit(scalar, i) != expected || (match && !expected) || (expected && !fourBytes) ||
+        !afterPrefixAgrees) {
       ADD_FAILURE() << what << " offset " << from + i << " of a run of " << n << ": vector " << Bit(vec, i)
-                    << " scalar " << Bit(scalar, i) << " expected " << expected << " match " << match;
+                    << " scalar " << Bit(scalar, i) << " expected " << expected << " match " << match
+                    << " after the prefix " << afterPrefixAgrees;
       ++failures;
     }
   }
