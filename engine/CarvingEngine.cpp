@@ -78,16 +78,14 @@ bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year) {
 
 namespace {
 
-// The proleptic Gregorian year of a day count from 1970-01-01.
-std::int64_t YearFromDays(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  return yoe + era * 400 + (month <= 2 ? 1 : 0);
+// The day count from 1970-01-01 of January 1st of `year` (proleptic
+// Gregorian).
+std::int64_t FirstDayOfYear(std::int64_t year) {
+  const std::int64_t y = year - 1;  // January counts with the year before
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + 306;  // 306: March 1st to January 1st
+  return era * 146097 + doe - 719468;
 }
 
 }  // namespace
@@ -103,15 +101,20 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   if (format.size() >= 4 && std::memcmp(format.data(), "yyyy", 4) == 0 && ms > kFrom - shift && ms < kTo - shift) {
     const std::int64_t t = ms + shift;
     const std::int64_t day = t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay;
-    // Records of one table come in runs of nearby times: the year of the
-    // last day asked for is kept.
-    static std::int64_t lastDay = INT64_MIN;
-    static std::int64_t lastYear = 0;
-    if (day != lastDay) {
-      lastYear = YearFromDays(day);
-      lastDay = day;
-    }
-    year = lastYear;
+    // The year from an estimate by the mean year's length (never more than
+    // a year off in this range), set right by the first days of the years
+    // around it.
+    constexpr std::int64_t kFirstYear = 1898, kYears = 2203 - kFirstYear;
+    static const auto firstDays = [] {
+      std::array<std::int64_t, kYears> days{};
+      for (std::int64_t i = 0; i < kYears; ++i) days[static_cast<std::size_t>(i)] = FirstDayOfYear(kFirstYear + i);
+      return days;
+    }();
+    const std::int64_t scaled = day * 400;  // 400 years are 146097 days
+    std::int64_t y = 1970 + (scaled >= 0 ? scaled / 146097 : -((146096 - scaled) / 146097));
+    while (day < firstDays[static_cast<std::size_t>(y - kFirstYear)]) --y;
+    while (day >= firstDays[static_cast<std::size_t>(y + 1 - kFirstYear)]) ++y;
+    year = y;
     return true;
   }
   return TryYearOfTimeText(base == TimeBase::Cocoa ? CocoaMsToText(ms) : UnixMsToText(ms), year);
