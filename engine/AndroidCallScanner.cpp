@@ -1,5 +1,7 @@
 #include "engine/AndroidCallScanner.h"
 
+#include <memory>
+
 #include "engine/AndroidTemporaryCopy.h"
 #include "engine/MyFuns_.h"
 #include "engine/ResultRows.h"
@@ -11,7 +13,14 @@ namespace {
 // Key columns, in key order.
 enum Key { kNumber = 0, kDate = 1, kDuration = 2, kName = 3, kType = 4 };
 
-CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
+// The values of the candidate whose checks passed last: its record takes
+// them without converting the columns again.
+struct CheckedCall {
+  std::int64_t type = 0;
+  std::int64_t ms = 0;
+};
+
+CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run, CheckedCall& checked) {
   if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
   std::int64_t type = 0;
   if (!rec.TryInt64(run.keys[kType], type)) return CheckResult::Skip;
@@ -22,14 +31,13 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
   std::int64_t year = 0;
   if (!TryYearOfMs(TimeBase::Unix, ms, year)) return CheckResult::Skip;
   if (year < 2000 || year > 2099) return CheckResult::Miss;
+  checked = {type, ms};
   return CheckResult::Pass;
 }
 
-void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::int64_t ms = 0;
-  rec.TryInt64(run.keys[kDate], ms);
-  std::int64_t type = 0;
-  rec.TryInt64(run.keys[kType], type);
+void AddCall(const CarvedRecord& rec, bool live, CarveRun& run, const CheckedCall& checked) {
+  const std::int64_t ms = checked.ms;
+  const std::int64_t type = checked.type;
   const std::size_t n = CallRecords.size();
   PCallValue& call = ResultSlot(CallRecords, n);
   call.Name = KeepText(CallRecords, rec, run.keys[kName]);
@@ -70,8 +78,9 @@ CarveKind AndroidCallKind() {
   k.textBoundFactor = 1;
   k.headerTest = HeaderTest::Varint;
   k.decodeBlobs = false;
-  k.check = CheckCall;
-  k.onHit = AddCall;
+  auto checked = std::make_shared<CheckedCall>();
+  k.check = [checked](const CarvedRecord& rec, CarveRun& run) { return CheckCall(rec, run, *checked); };
+  k.onHit = [checked](const CarvedRecord& rec, bool live, CarveRun& run) { AddCall(rec, live, run, *checked); };
   k.statusText = " 条通话记录, ";
   k.logText = " 条通话记录, 其中有";
   k.afterFinishUi = [](CarveRun&) { DeleteTemporaryCopy("contacts2.db"); };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/AndroidTemporaryCopy.h"
@@ -149,7 +150,14 @@ bool ReadMimeTypes(TSQLiteDatabase& db, CarveRun&) {
   return NameMimeTypeId != 0 && PhoneMimeTypeId != 0;
 }
 
-CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
+// The ids of the candidate whose checks passed last: its kept row takes
+// them without converting the columns again.
+struct CheckedIds {
+  std::int32_t mimeTypeId = 0;
+  std::int32_t rawContactId = 0;
+};
+
+CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run, CheckedIds& checked) {
   const int mimeColumn = run.keys[kMimeTypeId];
   const int rawColumn = run.keys[kRawContactId];
   if (rec.IsNullOrEmpty(mimeColumn) || rec.IsNullOrEmpty(rawColumn)) return CheckResult::Miss;
@@ -169,14 +177,15 @@ CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
   if (mimeTypeId > 11) return CheckResult::Miss;
   std::int32_t rawContactId = 0;
   if (!TryInt32(rec, rawColumn, rawContactId)) return CheckResult::Skip;
+  checked = {mimeTypeId, rawContactId};
   return CheckResult::Pass;
 }
 
-// A kept row: nothing is shown for it.
-void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
+// A kept row: nothing is shown for it. `checked`: the ids its checks read.
+void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run, const CheckedIds& checked) {
   PAlltelvalue& row = ContactDataRows.emplace_back();
-  TryInt32(rec, run.keys[kMimeTypeId], row.MimeTypeId);
-  TryInt32(rec, run.keys[kRawContactId], row.RawContactId);
+  row.MimeTypeId = checked.mimeTypeId;
+  row.RawContactId = checked.rawContactId;
   row.Data1 = KeepText(ContactDataRows, rec, run.keys[kData1]);
   row.Deleted = !live;
 }
@@ -274,8 +283,11 @@ CarveKind AndroidContactsKind() {
   k.requireDefaultColumns = true;
   k.headerTest = HeaderTest::SingleByte;
   k.decodeBlobs = false;
-  k.check = CheckDataRow;
-  k.onHit = KeepDataRow;
+  auto checked = std::make_shared<CheckedIds>();
+  k.check = [checked](const CarvedRecord& rec, CarveRun& run) { return CheckDataRow(rec, run, *checked); };
+  k.onHit = [checked](const CarvedRecord& rec, bool live, CarveRun& run) {
+    KeepDataRow(rec, live, run, *checked);
+  };
   k.countHits = false;
   k.statusText = " 条联系人, ";
   k.logText = " 条联系人, 其中有";
