@@ -1,6 +1,7 @@
 #include "engine/IosMessagesScanner.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 
@@ -331,7 +332,14 @@ struct MessagesRunState {
 
 // The checks: a type of at most 9, and a time (the date column holds
 // seconds since 2001-01-01) whose text starts with a year from 1979 to 2099.
-CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
+// The values of the candidate whose checks passed last: its record takes
+// them without converting the columns again.
+struct CheckedMessage {
+  std::int64_t type = 0;
+  std::int64_t seconds = 0;
+};
+
+CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run, CheckedMessage& checked) {
   if (rec.IsNullOrEmpty(run.keys[kType])) return CheckResult::Miss;
   std::int64_t value = 0;
   if (!rec.TryInt64(run.keys[kType], value)) return CheckResult::Skip;
@@ -341,14 +349,13 @@ CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
   std::int64_t year = 0;
   if (!TryYearOfMs(TimeBase::Cocoa, SecondsToMs(seconds), year)) return CheckResult::Skip;
   if (year < 1979 || year > 2099) return CheckResult::Miss;
+  checked = {value, seconds};
   return CheckResult::Pass;
 }
 
-void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
-  std::int64_t seconds = 0;
-  rec.TryInt64(run.keys[kDate], seconds);
-  std::int64_t typeValue = 0;
-  rec.TryInt64(run.keys[kType], typeValue);
+void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run, const CheckedMessage& checked) {
+  const std::int64_t seconds = checked.seconds;
+  const std::int64_t typeValue = checked.type;
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
   PSMSvalue& m = ResultSlot(SmsRecords, n);
@@ -406,8 +413,11 @@ CarveKind IosMessagesKind() {
       throw;
     }
   };
-  k.check = CheckMessage;
-  k.onHit = AddMessage;
+  auto checked = std::make_shared<CheckedMessage>();
+  k.check = [checked](const CarvedRecord& rec, CarveRun& run) { return CheckMessage(rec, run, *checked); };
+  k.onHit = [checked](const CarvedRecord& rec, bool live, CarveRun& run) {
+    AddMessage(rec, live, run, *checked);
+  };
   k.statusText = " 条短信, ";
   k.logText = " 条短信, 其中有";
   k.afterWalk = [state](CarveRun&) { state->Release(); };
