@@ -1,8 +1,10 @@
 #include "engine/AndroidContactsScanner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/AndroidTemporaryCopy.h"
@@ -22,19 +24,36 @@ enum Key { kRawContactId = 0, kMimeTypeId = 1, kData1 = 2 };
 constexpr const char* kNameMimeType = "vnd.android.cursor.item/name";
 constexpr const char* kPhoneMimeType = "vnd.android.cursor.item/phone_v2";
 
-// The first name row of each raw contact id: an open-addressing table of
-// (id, row), filled in row order so that the first row of an id stays. Row
-// numbers are 32-bit (`Row`), 64-bit for an array past four billion rows.
+// The first name row of each raw contact id, filled in row order so that the
+// first row of an id stays. Row numbers are 32-bit (`Row`), 64-bit for an
+// array past four billion rows. Ids that lie close together (raw contact ids
+// usually count up from 1) are kept in a table indexed by the id itself; any
+// others in an open-addressing table of (id, row). The direct table is the
+// smaller of the two for such ids and is read in the order the rows come.
 template <typename Row>
 class FirstRowOfId {
  public:
-  explicit FirstRowOfId(std::size_t ids) {
+  // ids: the number of rows to be added; low and high: the least and the
+  // greatest of their ids.
+  FirstRowOfId(std::size_t ids, std::int32_t low, std::int32_t high) {
+    const std::uint64_t span =
+        ids == 0 ? 0 : static_cast<std::uint64_t>(std::int64_t{high} - std::int64_t{low}) + 1;
+    if (ids > 0 && span <= 2 * static_cast<std::uint64_t>(ids) + 1024) {
+      low_ = low;
+      direct_.assign(static_cast<std::size_t>(span), Row{0});
+      return;
+    }
     std::size_t capacity = 16;
     while (capacity < ids + ids / 2) capacity <<= 1;
     slots_.assign(capacity, Slot{});
     mask_ = capacity - 1;
   }
   void Add(std::int32_t id, std::size_t row) {
+    if (!direct_.empty()) {
+      Row& at = direct_[Index(id)];  // every added id lies in the range
+      if (at == 0) at = static_cast<Row>(row + 1);
+      return;
+    }
     for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
       if (slots_[i].rowPlusOne == 0) {
         slots_[i] = {id, static_cast<Row>(row + 1)};
@@ -43,10 +62,23 @@ class FirstRowOfId {
       if (slots_[i].id == id) return;
     }
   }
-  // Brings the slot of `id` into the cache ahead of its Find.
-  void Prefetch(std::int32_t id) const { __builtin_prefetch(&slots_[Home(id)]); }
+  // Brings the entry of `id` into the cache ahead of its Find.
+  void Prefetch(std::int32_t id) const {
+    if (!direct_.empty()) {
+      if (Index(id) < direct_.size()) __builtin_prefetch(&direct_[Index(id)]);
+      return;
+    }
+    if (!slots_.empty()) __builtin_prefetch(&slots_[Home(id)]);
+  }
   // The row of `id`, or false.
   bool Find(std::int32_t id, std::size_t& row) const {
+    if (!direct_.empty()) {
+      const std::size_t i = Index(id);
+      if (i >= direct_.size() || direct_[i] == 0) return false;
+      row = static_cast<std::size_t>(direct_[i] - 1);
+      return true;
+    }
+    if (slots_.empty()) return false;
     for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
       if (slots_[i].rowPlusOne == 0) return false;
       if (slots_[i].id == id) {
@@ -61,10 +93,16 @@ class FirstRowOfId {
     std::int32_t id = 0;
     Row rowPlusOne = 0;  // 0: empty
   };
+  // The direct table's index of `id`; past its end for an id below low_.
+  std::size_t Index(std::int32_t id) const {
+    return static_cast<std::size_t>(static_cast<std::uint32_t>(id) - static_cast<std::uint32_t>(low_));
+  }
   std::size_t Home(std::int32_t id) const {
     return static_cast<std::size_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) *
                                      0x9E3779B97F4A7C15ull) >> 32) & mask_;
   }
+  std::vector<Row> direct_;  // index id - low_, value row + 1 (0: none)
+  std::int32_t low_ = 0;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
 };
@@ -112,7 +150,14 @@ bool ReadMimeTypes(TSQLiteDatabase& db, CarveRun&) {
   return NameMimeTypeId != 0 && PhoneMimeTypeId != 0;
 }
 
-CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
+// The ids of the candidate whose checks passed last: its kept row takes
+// them without converting the columns again.
+struct CheckedIds {
+  std::int32_t mimeTypeId = 0;
+  std::int32_t rawContactId = 0;
+};
+
+CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run, CheckedIds& checked) {
   const int mimeColumn = run.keys[kMimeTypeId];
   const int rawColumn = run.keys[kRawContactId];
   if (rec.IsNullOrEmpty(mimeColumn) || rec.IsNullOrEmpty(rawColumn)) return CheckResult::Miss;
@@ -132,14 +177,15 @@ CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
   if (mimeTypeId > 11) return CheckResult::Miss;
   std::int32_t rawContactId = 0;
   if (!TryInt32(rec, rawColumn, rawContactId)) return CheckResult::Skip;
+  checked = {mimeTypeId, rawContactId};
   return CheckResult::Pass;
 }
 
-// A kept row: nothing is shown for it.
-void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
+// A kept row: nothing is shown for it. `checked`: the ids its checks read.
+void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run, const CheckedIds& checked) {
   PAlltelvalue& row = ContactDataRows.emplace_back();
-  TryInt32(rec, run.keys[kMimeTypeId], row.MimeTypeId);
-  TryInt32(rec, run.keys[kRawContactId], row.RawContactId);
+  row.MimeTypeId = checked.mimeTypeId;
+  row.RawContactId = checked.rawContactId;
   row.Data1 = KeepText(ContactDataRows, rec, run.keys[kData1]);
   row.Deleted = !live;
 }
@@ -156,8 +202,15 @@ void JoinContactsWith(CarveRun& run) {
   // table's cache misses overlap.
   constexpr std::size_t kAhead = 16;
   std::size_t names = 0;
-  for (const PAlltelvalue& row : ContactDataRows) names += row.MimeTypeId == NameMimeTypeId ? 1 : 0;
-  FirstRowOfId<Row> firstName(names);
+  std::int32_t low = std::numeric_limits<std::int32_t>::max();
+  std::int32_t high = std::numeric_limits<std::int32_t>::min();
+  for (const PAlltelvalue& row : ContactDataRows) {
+    if (row.MimeTypeId != NameMimeTypeId) continue;
+    ++names;
+    low = std::min(low, row.RawContactId);
+    high = std::max(high, row.RawContactId);
+  }
+  FirstRowOfId<Row> firstName(names, low, high);
   for (std::size_t i = 0; i < rows; ++i) {
     if (i + kAhead < rows) firstName.Prefetch(ContactDataRows[i + kAhead].RawContactId);
     const PAlltelvalue& row = ContactDataRows[i];
@@ -230,8 +283,11 @@ CarveKind AndroidContactsKind() {
   k.requireDefaultColumns = true;
   k.headerTest = HeaderTest::SingleByte;
   k.decodeBlobs = false;
-  k.check = CheckDataRow;
-  k.onHit = KeepDataRow;
+  auto checked = std::make_shared<CheckedIds>();
+  k.check = [checked](const CarvedRecord& rec, CarveRun& run) { return CheckDataRow(rec, run, *checked); };
+  k.onHit = [checked](const CarvedRecord& rec, bool live, CarveRun& run) {
+    KeepDataRow(rec, live, run, *checked);
+  };
   k.countHits = false;
   k.statusText = " 条联系人, ";
   k.logText = " 条联系人, 其中有";

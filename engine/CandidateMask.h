@@ -8,8 +8,9 @@
 // first multi-byte one (or after kMaskColumns columns). Here that test runs
 // for a run of offsets into a bit mask: on x86-64 processors with AVX2, 32
 // offsets at a time, the bytes of each column classified by nibble look-ups
-// (vpshufb) into the column's byte sets; elsewhere offset by offset from the
-// code tables (HeaderMatcher::CandidateMask).
+// (vpshufb) into the column's byte sets, 64 at a time with AVX-512BW;
+// elsewhere offset by offset from the code tables
+// (HeaderMatcher::CandidateMask).
 #pragma once
 
 #include <cstddef>
@@ -24,8 +25,15 @@ extern bool CarveVectorMask;
 // True when this build and processor run the vector code.
 bool VectorMaskAvailable();
 
+// True (the default): where the processor has AVX-512BW, the vector code
+// takes 64 offsets at a time instead of 32 (the same masks); false: 32.
+extern bool CarveWideVectorMask;
+
+// True when this build and processor run the 64-offset vector code.
+bool WideVectorMaskAvailable();
+
 // Columns 1 .. kMaskColumns take part in the prefix test.
-inline constexpr std::size_t kMaskColumns = 8;
+inline constexpr std::size_t kMaskColumns = 16;
 
 // The byte sets of the prefix test's columns, laid out for the look-ups: a
 // byte b is in a set when bit (b >> 4) & 7 of entry b & 15 of the set's

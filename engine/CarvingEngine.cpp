@@ -1,6 +1,7 @@
 #include "engine/CarvingEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -77,33 +78,15 @@ bool TryYearOfTimeText(const std::string& timeText, std::int64_t& year) {
 
 namespace {
 
-// Days from 1970-01-01 to January 1st of `year` (proleptic Gregorian).
-constexpr std::int64_t DaysToNewYear(std::int64_t year) {
-  const std::int64_t y = year - 1;  // the calendar from March 1st of y on
+// The day count from 1970-01-01 of January 1st of `year` (proleptic
+// Gregorian).
+std::int64_t FirstDayOfYear(std::int64_t year) {
+  const std::int64_t y = year - 1;  // January counts with the year before
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const std::int64_t yoe = y - era * 400;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + 306;  // March 1st + 306 days
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + 306;  // 306: March 1st to January 1st
   return era * 146097 + doe - 719468;
 }
-
-// The first and last year TryYearOfMs computes itself.
-constexpr std::int64_t kFirstTableYear = 1900;
-constexpr std::int64_t kLastTableYear = 2199;
-
-// The moment each year from kFirstTableYear to kLastTableYear + 1 begins, in
-// ms from 1970-01-01 00:00.
-struct NewYears {
-  std::int64_t ms[kLastTableYear - kFirstTableYear + 2];
-  constexpr NewYears() : ms() {
-    for (std::int64_t y = kFirstTableYear; y <= kLastTableYear + 1; ++y)
-      ms[y - kFirstTableYear] = DaysToNewYear(y) * 86400000;
-  }
-};
-constexpr NewYears kNewYears;
-static_assert(kNewYears.ms[1970 - kFirstTableYear] == 0);
-static_assert(kNewYears.ms[2001 - kFirstTableYear] == 978307200000);
-static_assert(kNewYears.ms[1900 - kFirstTableYear] == -2208988800000);
-static_assert(kNewYears.ms[2200 - kFirstTableYear] == 7258118400000);
 
 }  // namespace
 
@@ -111,19 +94,26 @@ bool TryYearOfMs(TimeBase base, std::int64_t ms, std::int64_t& year) {
   constexpr std::int64_t kMsPerDay = 86400000;
   constexpr std::int64_t kCocoaMs = 978307200000;         // 2001-01-01 from 1970-01-01
   constexpr std::int64_t kChinaMs = 8 * 3600000;          // the times are shown at UTC+8
-  constexpr std::int64_t kFrom = kNewYears.ms[0] + kMsPerDay;  // 1900-01-02
-  constexpr std::int64_t kTo = kNewYears.ms[kLastTableYear + 1 - kFirstTableYear] - kMsPerDay;  // 2199-12-31
+  constexpr std::int64_t kFrom = -2208988800000 + kMsPerDay;  // 1900-01-02
+  constexpr std::int64_t kTo = 7258118400000 - kMsPerDay;     // 2199-12-31
   const std::int64_t shift = (base == TimeBase::Cocoa ? kCocoaMs : 0) + kChinaMs;
   const std::string& format = CurrentFormats().ShortDateFormat;
   if (format.size() >= 4 && std::memcmp(format.data(), "yyyy", 4) == 0 && ms > kFrom - shift && ms < kTo - shift) {
-    const std::int64_t t = ms + shift;  // from 1970-01-01 00:00 of the shown clock
-    // The year by the mean length of a year (off by at most one), then by
-    // the table of new years.
-    constexpr std::int64_t kMeanYearMs = 31556952000;  // 365.2425 days
-    const std::int64_t guess = 1970 + (t >= 0 ? t / kMeanYearMs : -((kMeanYearMs - 1 - t) / kMeanYearMs));
-    std::int64_t y = std::clamp(guess, kFirstTableYear, kLastTableYear);
-    while (y > kFirstTableYear && t < kNewYears.ms[y - kFirstTableYear]) --y;
-    while (y < kLastTableYear && t >= kNewYears.ms[y + 1 - kFirstTableYear]) ++y;
+    const std::int64_t t = ms + shift;
+    const std::int64_t day = t >= 0 ? t / kMsPerDay : (t - kMsPerDay + 1) / kMsPerDay;
+    // The year from an estimate by the mean year's length (never more than
+    // a year off in this range), set right by the first days of the years
+    // around it.
+    constexpr std::int64_t kFirstYear = 1898, kYears = 2203 - kFirstYear;
+    static const auto firstDays = [] {
+      std::array<std::int64_t, kYears> days{};
+      for (std::int64_t i = 0; i < kYears; ++i) days[static_cast<std::size_t>(i)] = FirstDayOfYear(kFirstYear + i);
+      return days;
+    }();
+    const std::int64_t scaled = day * 400;  // 400 years are 146097 days
+    std::int64_t y = 1970 + (scaled >= 0 ? scaled / 146097 : -((146096 - scaled) / 146097));
+    while (day < firstDays[static_cast<std::size_t>(y - kFirstYear)]) --y;
+    while (day >= firstDays[static_cast<std::size_t>(y + 1 - kFirstYear)]) ++y;
     year = y;
     return true;
   }
@@ -272,6 +262,48 @@ bool CarvedRecord::IsNullOrEmpty(int column) const {
 // (`source`, whose image ends at `limit`; without a source the bytes held
 // are the whole image).
 struct RecordDecoder {
+  // The common case of Decode: all serial types lie in the bytes held (four
+  // bytes readable for each from p on, p being file offset `fileAt`), none
+  // is longer than four bytes, and the contents end inside the image. Fills
+  // the types from `first` on, the content offsets and the header length and
+  // is true; false (with the entries written so far left for Decode's own
+  // loops to write again) in every other case.
+  static bool DecodeHeld(const std::uint8_t* p, std::uint64_t fileAt, std::uint64_t limit,
+                         std::size_t first, std::size_t n, std::uint64_t* types,
+                         std::uint64_t* offsets, std::size_t& headerBytes) {
+    const std::uint8_t* q = p;
+    for (std::size_t c = first; c < n; ++c) {
+      if (q[0] < 0x80) {
+        types[c] = q[0];
+        ++q;
+      } else if (q[1] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 7) | q[1];
+        q += 2;
+      } else if (q[2] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 14) | (std::uint64_t{q[1] & 0x7Fu} << 7) | q[2];
+        q += 3;
+      } else if (q[3] < 0x80) {
+        types[c] = (std::uint64_t{q[0] & 0x7Fu} << 21) | (std::uint64_t{q[1] & 0x7Fu} << 14) |
+                   (std::uint64_t{q[2] & 0x7Fu} << 7) | q[3];
+        q += 4;
+      } else {
+        return false;  // too long
+      }
+    }
+    const auto header = static_cast<std::size_t>(q - p);
+    // Every content is at most 2^27 bytes: the sum cannot wrap, and it ends
+    // inside the image exactly when each content does.
+    std::uint64_t end = fileAt + header;
+    if (end > limit) return false;
+    for (std::size_t c = 1; c < n; ++c) {
+      offsets[c] = end;
+      end += fmt::ContentSize(types[c]);
+    }
+    if (end > limit) return false;
+    headerBytes = header;
+    return true;
+  }
+
   static DecodeStatus Decode(std::span<const std::uint8_t> image, std::uint64_t base,
                              const CarveImage* source, std::uint64_t limit, std::uint64_t offset,
                              int firstSerialColumn, int columnCount, bool decodeBlobs,
@@ -292,9 +324,7 @@ struct RecordDecoder {
     std::uint64_t* const types = out.serialTypes_.data();
     std::uint64_t* const offsets = out.contentOffsets_.data();
     std::fill(types, types + first, std::uint64_t{0});
-    // Until the header's end is known, offsets hold each content's place
-    // from the start of the contents.
-    std::fill(offsets, offsets + first, std::uint64_t{0});
+    if (n > 0) offsets[0] = 0;
 
     // Positions are counted from `base` in 64-bit wrapping arithmetic: a
     // record that starts before the bytes held has a "negative" position,
@@ -303,38 +333,11 @@ struct RecordDecoder {
     const std::size_t size = image.size();
     const std::uint8_t* const data = image.data();
     std::uint64_t at = offset - base;
-    // The sum of the sizes of the contents of columns 1 on (each serial type
-    // read is below 2^28, so it cannot wrap).
-    std::uint64_t contentTotal = 0;
-    std::size_t c = first;
-    if (n > first && fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes * (n - first))) {
-      // The whole header's bytes held (the usual case): no bounds test per
-      // serial type. A serial type that has not ended after four bytes is
-      // left to the loop below.
-      const std::uint8_t* p = data + at;
-      const std::uint8_t* const from = p;
-      for (; c < n; ++c) {
-        std::uint64_t v;
-        if (p[0] < 0x80) {
-          v = p[0], p += 1;
-        } else if (p[1] < 0x80) {
-          v = (std::uint64_t{p[0] & 0x7Fu} << 7) | p[1], p += 2;
-        } else if (p[2] < 0x80) {
-          v = (std::uint64_t{p[0] & 0x7Fu} << 14) | (std::uint64_t{p[1] & 0x7Fu} << 7) | p[2], p += 3;
-        } else if (p[3] < 0x80) {
-          v = (std::uint64_t{p[0] & 0x7Fu} << 21) | (std::uint64_t{p[1] & 0x7Fu} << 14) |
-              (std::uint64_t{p[2] & 0x7Fu} << 7) | p[3];
-          p += 4;
-        } else {
-          break;
-        }
-        types[c] = v;
-        offsets[c] = contentTotal;
-        contentTotal += c > 0 ? fmt::ContentSize(v) : 0;  // column 0's content is not stored
-      }
-      at += static_cast<std::uint64_t>(p - from);
+    if (n > first && fmt::Fits(size, static_cast<std::size_t>(at), fmt::kMaxSerialTypeBytes * (n - first)) &&
+        DecodeHeld(data + at, base + at, limit, first, n, types, offsets, out.headerBytes_)) {
+      return DecodeStatus::Ok;
     }
-    for (; c < n; ++c) {
+    for (std::size_t c = first; c < n; ++c) {
       std::uint64_t v = 0;
       int len = 0;
       bool fourPresent = true;
@@ -377,21 +380,12 @@ struct RecordDecoder {
         return DecodeStatus::LongSerialType;
       }
       types[c] = v;
-      offsets[c] = contentTotal;
-      contentTotal += c > 0 ? fmt::ContentSize(v) : 0;
       at += static_cast<std::uint64_t>(len);
     }
     out.headerBytes_ = static_cast<std::size_t>(base + at - offset);
 
-    // The contents, up to the image's end: all of them when their sum fits,
-    // else column by column to the first that runs past it.
+    // The contents, up to the image's end.
     std::uint64_t fileAt = base + at;
-    if (fileAt <= limit && contentTotal <= limit - fileAt) {
-      if (n > 0) offsets[0] = 0;
-      for (std::size_t k = 1; k < n; ++k) offsets[k] += fileAt;
-      return DecodeStatus::Ok;
-    }
-    if (n > 0) offsets[0] = 0;
     for (std::size_t c = 1; c < n; ++c) {
       const std::uint64_t contentSize = fmt::ContentSize(types[c]);
       if (fileAt > limit || contentSize > limit - fileAt) {
@@ -509,13 +503,27 @@ HeaderMatcher::HeaderMatcher(const ATableField& columns, HeaderTest mode, std::u
     }
   }
   for (unsigned x = 0; x < 256; ++x) column1Varint_ = column1Varint_ || (tables_[1][x] >> 1) != 0;
+  // The prefix test reads eight columns; more when a run of zero bytes (the
+  // unused room of pages) passes those eight, so that such runs are
+  // rejected there rather than one offset at a time by the full test. Every
+  // further column costs the runs it does not reject a look-up.
+  prefixColumns_ = 8;
+  bool zerosPass = true;
+  for (std::size_t c = 1; c <= 8; ++c) zerosPass = zerosPass && tables_[c][0] == kAccept;
+  if (zerosPass) prefixColumns_ = kMaskColumns;
+  static const std::array<std::uint8_t, 256> kAcceptAll = [] {
+    std::array<std::uint8_t, 256> t{};
+    t.fill(kAccept);
+    return t;
+  }();
   const std::uint8_t* maskTables[kMaskColumns];
-  for (std::size_t c = 0; c < kMaskColumns; ++c) maskTables[c] = tables_[c + 1].data();
+  for (std::size_t c = 0; c < kMaskColumns; ++c)
+    maskTables[c] = c < prefixColumns_ ? tables_[c + 1].data() : kAcceptAll.data();
   BuildMaskColumnSets(maskTables, pair12Varint_.data(), sets_);
 }
 
 bool HeaderMatcher::PrefixMayMatch(const std::uint8_t* p) const {
-  for (std::size_t c = 1; c <= kMaskColumns; ++c) {
+  for (std::size_t c = 1; c <= prefixColumns_; ++c) {
     const std::uint8_t code = tables_[c][p[c - 1]];
     if (code != kAccept) return code != kReject;
   }
@@ -555,39 +563,67 @@ void HeaderMatcher::CandidateMask(const std::uint8_t* p, std::size_t n, std::uin
   }
 }
 
+bool HeaderMatcher::MatchHeld(const std::uint8_t* p, std::size_t c) const {
+  const std::array<std::uint8_t, 256>* const tables = tables_.data();
+  std::size_t extra = 0;
+  while (c < columns_) {
+    const std::uint8_t* q = p + (c - 1) + extra;
+    // Four one-byte types that pass at once: only the accept code has bit 0
+    // set, so the codes' AND is the accept code exactly when all four are.
+    if (c + 4 <= columns_ &&
+        (tables[c][q[0]] & tables[c + 1][q[1]] & tables[c + 2][q[2]] & tables[c + 3][q[3]]) == kAccept) {
+      c += 4;
+      continue;
+    }
+    const std::uint8_t code = tables[c][*q];
+    ++c;
+    if (code == kAccept) continue;
+    if (code == kReject) return false;
+    std::uint64_t v = 0;
+    int len = 0;
+    for (int i = 0; i < 5; ++i) {
+      v = (v << 7) | (q[i] & 0x7Fu);
+      if (q[i] < 0x80) {
+        len = i + 1;
+        break;
+      }
+    }
+    if (len == 0) return false;
+    extra += static_cast<std::size_t>(len - 1);
+    if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
+    if (v == 0) continue;
+    if (code == kTextVarint) {
+      if (v % 2 == 0 || v < 13 || v > bound_) return false;
+    } else {
+      if (v % 2 == 1 || v < 12 || v > bound_) return false;
+    }
+  }
+  return true;
+}
+
+static_assert(kMaskColumns >= 8, "the prefix's first eight bytes are read as one word");
+
+bool HeaderMatcher::MatchAfterPrefix(std::span<const std::uint8_t> image, std::size_t pos) const {
+  if (columns_ > 2 && fmt::Fits(image.size(), pos, 5 * (columns_ - 1))) {
+    // The prefix test passed: the columns before the first byte of 0x80 or
+    // more among its bytes were one-byte types that pass (only such a byte
+    // can start a multi-byte type). Its first eight bytes are looked at.
+    const std::uint8_t* p = image.data() + pos;
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);  // 10 bytes or more are held
+    word &= 0x8080808080808080ull;
+    if constexpr (std::endian::native != std::endian::little) word = __builtin_bswap64(word);
+    const std::size_t passed = word == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(word)) / 8;
+    return MatchHeld(p, 1 + std::min(passed, columns_ - 1));
+  }
+  return Match(image, pos);
+}
+
 bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) const {
   const std::size_t size = image.size();
   // Every serial type read is at most five bytes: when all of them fit, the
   // bytes are read without a bounds test each.
-  if (columns_ > 1 && fmt::Fits(size, pos, 5 * (columns_ - 1))) {
-    const std::uint8_t* p = image.data() + pos;
-    std::size_t extra = 0;
-    for (std::size_t c = 1; c < columns_; ++c) {
-      const std::uint8_t* q = p + (c - 1) + extra;
-      const std::uint8_t code = tables_[c][*q];
-      if (code == kAccept) continue;
-      if (code == kReject) return false;
-      std::uint64_t v = 0;
-      int len = 0;
-      for (int i = 0; i < 5; ++i) {
-        v = (v << 7) | (q[i] & 0x7Fu);
-        if (q[i] < 0x80) {
-          len = i + 1;
-          break;
-        }
-      }
-      if (len == 0) return false;
-      extra += static_cast<std::size_t>(len - 1);
-      if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
-      if (v == 0) continue;
-      if (code == kTextVarint) {
-        if (v % 2 == 0 || v < 13 || v > bound_) return false;
-      } else {
-        if (v % 2 == 1 || v < 12 || v > bound_) return false;
-      }
-    }
-    return true;
-  }
+  if (columns_ > 1 && fmt::Fits(size, pos, 5 * (columns_ - 1))) return MatchHeld(image.data() + pos, 1);
   std::size_t extra = 0;
   for (std::size_t c = 1; c < columns_; ++c) {
     const std::size_t off = pos + (c - 1) + extra;
@@ -778,9 +814,11 @@ void FinishTexts(CarveRun& run) {
 
 // The generic candidate test, decode, checks, live test and per-hit work for
 // the candidate at pos. Returns the next position.
+// `prefixPassed`: the candidate mask has passed pos.
 std::size_t TestCandidate(CarveRun& run, const HeaderMatcher& matcher, int columnCount,
-                          CarvedRecord& rec, std::size_t pos) {
-  if (!matcher.Match(run.image, pos)) return pos + 1;
+                          CarvedRecord& rec, std::size_t pos, bool prefixPassed) {
+  if (!(prefixPassed ? matcher.MatchAfterPrefix(run.image, pos) : matcher.Match(run.image, pos)))
+    return pos + 1;
   const CarveKind& k = run.kind;
   const DecodeStatus status = DecodeRecordAt(run.image, pos, 1, columnCount, k.decodeBlobs, rec);
   if (status == DecodeStatus::PastImage) return pos + 1;
@@ -905,7 +943,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
             while (mask == 0 && ++w < words) mask = masks[w];
             if (mask == 0) break;
             pos = TestCandidate(run, matcher, columnCount, rec,
-                                base + w * 64 + static_cast<std::size_t>(__builtin_ctzll(mask)));
+                                base + w * 64 + static_cast<std::size_t>(__builtin_ctzll(mask)), true);
           }
           pos = std::max(pos, fastStop);
         }
@@ -915,7 +953,7 @@ void WalkPages(CarveRun& run, const ATableField& columns) {
             ++pos;
             continue;
           }
-          pos = TestCandidate(run, matcher, columnCount, rec, pos);
+          pos = TestCandidate(run, matcher, columnCount, rec, pos, false);
         }
         run.Tick();
       }

@@ -221,7 +221,9 @@ class CarvedRecord {
     const std::uint64_t st = SerialType(column);
     return column > 0 && ((st >= 1 && st <= 6) || st == 8 || st == 9);
   }
-  void SetColumn0Text(std::string text) { column0Text_ = std::move(text); }
+  // Copied into the record's own text, whose room is kept from candidate
+  // to candidate.
+  void SetColumn0Text(std::string_view text) { column0Text_.assign(text); }
 
  private:
   friend struct RecordDecoder;
@@ -286,6 +288,9 @@ class HeaderMatcher {
   HeaderMatcher(const ATableField& columns, HeaderTest mode, std::uint64_t textBound);
   // True when the bytes at pos are a header that fits the columns.
   bool Match(std::span<const std::uint8_t> image, std::size_t pos) const;
+  // Match(image, pos) for a pos where PrefixMayMatch holds (a bit of
+  // CandidateMask): the columns that test has passed are not read again.
+  bool MatchAfterPrefix(std::span<const std::uint8_t> image, std::size_t pos) const;
   // The cheap first-byte test: false rejects pos without further reads.
   bool FirstByteMayMatch(std::uint8_t b) const { return tables_[1][b] != kReject; }
   // The cheap test of the first four serial-type bytes at p (four bytes
@@ -322,7 +327,8 @@ class HeaderMatcher {
     return (v1 | ((c1 & 1) & (v2 | ((c2 & 1) & (v3 | ((c3 & 1) & (c4 != 0))))))) != 0;
   }
   // The prefix test at p (kMaskColumns bytes readable): the serial-type
-  // bytes of columns 1 to kMaskColumns are looked up while the columns
+  // bytes of its columns (the first 8, or kMaskColumns when a run of zero
+  // bytes passes those 8) are looked up while the columns
   // before them were one-byte types that pass; false at the first byte
   // its column rejects, true at the first multi-byte type (the full test
   // decides) or when all of them pass. False only where Match is; within
@@ -339,6 +345,9 @@ class HeaderMatcher {
  private:
   // Codes: bit 0 a one-byte serial type that passes, bit 1 a multi-byte one to read.
   enum : std::uint8_t { kReject = 0, kAccept = 1, kTextVarint = 2, kBlobVarint = 6 };
+  // Match from column c on, with the header's first serial type at p and
+  // five bytes per column held.
+  bool MatchHeld(const std::uint8_t* p, std::size_t c) const;
   HeaderTest mode_;
   std::uint64_t bound_;
   std::size_t columns_;
@@ -350,6 +359,9 @@ class HeaderMatcher {
   // Column 1 has multi-byte serial types (PairTable12Varint then rejects
   // more than the first-bytes test).
   bool column1Varint_ = false;
+  // Columns 1 to prefixColumns_ (8 to kMaskColumns) take part in the prefix
+  // test.
+  std::size_t prefixColumns_ = 8;
   MaskColumnSets sets_;
 };
 

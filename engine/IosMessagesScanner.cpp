@@ -1,6 +1,7 @@
 #include "engine/IosMessagesScanner.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 
@@ -200,32 +201,64 @@ bool ChatIdentifierLookup::LoadMap() {
       "c.[ROWID] = j.[chat_id] ORDER BY " +
       *terms;
   rowIds_.clear();
+  direct_.clear();
   addresses_.clear();
   addresses_.emplace_back(kUnknownAddress);
-  std::unordered_map<std::int64_t, std::uint32_t> byChat;
+  // Room for every row at once (counting is cheap: SQLite counts the cells
+  // of the smallest b-tree of the table).
+  std::int64_t rows = 0;
+  db_.ForEachRow("SELECT count(*) FROM [chat_message_join]",
+                 [&](const TSQLiteRow& row) { rows = row.Int64(0); });
+  if (rows > 0) rowIds_.reserve(static_cast<std::size_t>(rows));
+  // The address of each chat row id met: small row ids in a table indexed
+  // by the id (chats count up from 1), others in a hash map.
+  constexpr std::int64_t kDirectChats = 1 << 16;
+  std::vector<std::uint32_t> chatAddress;  // index chat row id, value address + 1
+  std::unordered_map<std::int64_t, std::uint32_t> otherChats;
+  auto addressOfChat = [&](std::int64_t chat, const TSQLiteRow& row) {
+    std::uint32_t* known = nullptr;
+    if (chat >= 0 && chat < kDirectChats) {
+      if (static_cast<std::size_t>(chat) >= chatAddress.size())
+        chatAddress.resize(std::max(static_cast<std::size_t>(chat) + 1, 2 * chatAddress.size()), 0);
+      known = &chatAddress[static_cast<std::size_t>(chat)];
+    } else {
+      known = &otherChats[chat];
+    }
+    if (*known == 0) {
+      addresses_.push_back(row.CellString(3));
+      *known = static_cast<std::uint32_t>(addresses_.size());
+    }
+    return *known - 1;
+  };
   db_.ForEachRow(sql, [&](const TSQLiteRow& row) {
     if (row.StorageClass(1) != kColumnInteger || row.Int64(1) != 1) return;
-    const std::int64_t rowid = row.Int64(0);
-    std::uint32_t address = 0;  // "未知": the first row's chat is gone
-    if (row.StorageClass(2) != kColumnNull) {
-      const std::int64_t chat = row.Int64(2);
-      const auto known = byChat.find(chat);
-      if (known != byChat.end()) {
-        address = known->second;
-      } else {
-        address = static_cast<std::uint32_t>(addresses_.size());
-        addresses_.push_back(row.CellString(3));
-        byChat.emplace(chat, address);
-      }
-    }
-    rowIds_.emplace_back(rowid, address);
+    // "未知" (address 0) when the row's chat is gone.
+    const std::uint32_t address = row.StorageClass(2) == kColumnNull ? 0 : addressOfChat(row.Int64(2), row);
+    rowIds_.emplace_back(row.Int64(0), address);
   });
-  // The first row of each row id in the plan's order is its answer.
-  std::stable_sort(rowIds_.begin(), rowIds_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // The first row of each row id in the plan's order is its answer. The
+  // rows mostly come in row id order already (the plan's index is on
+  // message_id).
+  auto byRowId = [](const auto& a, const auto& b) { return a.first < b.first; };
+  if (!std::is_sorted(rowIds_.begin(), rowIds_.end(), byRowId))
+    std::stable_sort(rowIds_.begin(), rowIds_.end(), byRowId);
   rowIds_.erase(std::unique(rowIds_.begin(), rowIds_.end(),
                             [](const auto& a, const auto& b) { return a.first == b.first; }),
                 rowIds_.end());
+  // Row ids that lie close together (they count up from 1) are answered
+  // from a table indexed by the row id.
+  if (!rowIds_.empty()) {
+    const std::int64_t low = rowIds_.front().first, high = rowIds_.back().first;
+    const auto count = static_cast<std::uint64_t>(rowIds_.size());
+    if (static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) < 2 * count + 4096) {
+      directLow_ = low;
+      direct_.assign(static_cast<std::size_t>(static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) + 1,
+                     kNoAddress);
+      for (const auto& [rowid, address] : rowIds_)
+        direct_[static_cast<std::size_t>(static_cast<std::uint64_t>(rowid) - static_cast<std::uint64_t>(low))] = address;
+      rowIds_.clear();
+    }
+  }
   rowIds_.shrink_to_fit();
   return true;
 }
@@ -242,25 +275,38 @@ void ChatIdentifierLookup::Decide() {
     mode_ = Mode::Map;
   } else {
     rowIds_.clear();
+    direct_.clear();
     addresses_.clear();
     mode_ = Mode::Statement;
     statement_ = std::make_unique<ChatIdentifierStatement>(db_);
   }
 }
 
-std::string ChatIdentifierLookup::ForRowId(std::int64_t rowid) {
+const std::string& ChatIdentifierLookup::ForRowId(std::int64_t rowid) {
   if (mode_ == Mode::Undecided) Decide();
-  if (mode_ == Mode::Statement) return statement_->ForRowId(rowid);
+  if (mode_ == Mode::Statement) {
+    answer_ = statement_->ForRowId(rowid);
+    return answer_;
+  }
+  if (!direct_.empty()) {
+    // Unsigned: a row id below the least one lands past the end.
+    const std::uint64_t i = static_cast<std::uint64_t>(rowid) - static_cast<std::uint64_t>(directLow_);
+    if (i >= direct_.size() || direct_[i] == kNoAddress) return addresses_[0];
+    return addresses_[direct_[i]];
+  }
   const auto at = std::lower_bound(rowIds_.begin(), rowIds_.end(), rowid,
                                    [](const auto& entry, std::int64_t id) { return entry.first < id; });
-  if (at == rowIds_.end() || at->first != rowid) return kUnknownAddress;
+  if (at == rowIds_.end() || at->first != rowid) return addresses_[0];
   return addresses_[at->second];
 }
 
-std::string ChatIdentifierLookup::LookupChatIdentifier(std::span<const std::uint8_t> image,
-                                                       std::size_t p) {
+const std::string& ChatIdentifierLookup::LookupChatIdentifier(std::span<const std::uint8_t> image,
+                                                              std::size_t p) {
   const std::optional<std::int64_t> rowid = ReadRowIdBefore(image, p);
-  if (!rowid) return kUnknownAddress;
+  if (!rowid) {
+    answer_ = kUnknownAddress;
+    return answer_;
+  }
   return ForRowId(*rowid);
 }
 

@@ -80,12 +80,13 @@ class ChatIdentifierLookup {
   ChatIdentifierLookup& operator=(const ChatIdentifierLookup&) = delete;
 
   // The chat identifier of message `rowid` (empty for a NULL identifier), or
-  // "未知" when there is no such conversation.
-  std::string ForRowId(std::int64_t rowid);
+  // "未知" when there is no such conversation. The text stays valid until the
+  // next call.
+  const std::string& ForRowId(std::int64_t rowid);
 
   // LookupChatIdentifier: the conversation address of the candidate whose
-  // column 1 serial type lies at p of image.
-  std::string LookupChatIdentifier(std::span<const std::uint8_t> image, std::size_t p);
+  // column 1 serial type lies at p of image (valid until the next call).
+  const std::string& LookupChatIdentifier(std::span<const std::uint8_t> image, std::size_t p);
 
   // True when the answers come from the map (known after the first ForRowId).
   bool UsesMap() const { return mode_ == Mode::Map; }
@@ -97,9 +98,15 @@ class ChatIdentifierLookup {
 
   TSQLiteDatabase& db_;
   Mode mode_ = Mode::Undecided;
-  // Row ids in ascending order, each with its address's index in addresses_.
+  // Row ids in ascending order, each with its address's index in addresses_
+  // (address 0 is "未知"); or, when the row ids lie close together, the
+  // address index of every row id from directLow_ on in direct_.
   std::vector<std::pair<std::int64_t, std::uint32_t>> rowIds_;
+  static constexpr std::uint32_t kNoAddress = 0;
+  std::vector<std::uint32_t> direct_;
+  std::int64_t directLow_ = 0;
   std::vector<std::string> addresses_;
+  std::string answer_;  // the statement's last answer
   std::unique_ptr<ChatIdentifierStatement> statement_;
 };
 

@@ -168,12 +168,11 @@ inline int ReadVarint(std::span<const std::uint8_t> b, std::size_t off, int maxB
 
 // Content size in bytes of a serial type (see the table above).
 // Both sizes are worked out and one is chosen, so that the choice needs no
-// jump.
-// The table is one constant of the program: declared inside the function it
-// would be built on the stack at every call.
-inline constexpr std::uint8_t kSmallContentSize[16] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0};
+// jump. The sizes of types 0 to 7 are the nibbles of one constant (a table
+// in memory would be written to the stack at every call in a loop).
 inline constexpr std::uint64_t ContentSize(std::uint64_t serialType) {
-  const std::uint64_t small = kSmallContentSize[serialType & 15];
+  constexpr std::uint64_t kSmallSizes = 0x88643210;  // types 0..7; 8..11 have none
+  const std::uint64_t small = (kSmallSizes >> (4 * (serialType & 15))) & 15;
   const std::uint64_t large = (serialType - 12) / 2;
   return serialType < 12 ? small : large;
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <vector>
+
 #include "AndroidFixtures.h"
 
 namespace velmora {
@@ -253,6 +257,53 @@ TEST_F(AndroidContactsScanTest, TheFirstKeptNameRowNamesEveryPhoneRowOfItsContac
   Scan();
   EXPECT_EQ(Contacts(), (std::vector<std::string>{"Second|222|正常", "Second|111|正常"}));
 }
+
+// Raw contact ids that lie close together and ids spread over the whole
+// 32-bit range are joined alike: every phone row, in array order, with the
+// first kept name row of its id, as a search of the kept rows from the first
+// one finds it; phone ids below, between and above the names' ids find none.
+struct JoinIdsCase {
+  const char* name;
+  std::vector<int> nameIds;
+  std::vector<int> phoneIds;
+};
+std::ostream& operator<<(std::ostream& os, const JoinIdsCase& c) { return os << c.name; }
+
+class AndroidContactsJoinIds : public AndroidContactsScanTest,
+                               public ::testing::WithParamInterface<JoinIdsCase> {};
+
+TEST_P(AndroidContactsJoinIds, EveryPhoneRowGetsTheFirstNameRowOfItsId) {
+  std::string rows;
+  int n = 0;
+  for (const int id : GetParam().nameIds) rows += InsertName(id, "n" + std::to_string(n++));
+  for (const int id : GetParam().phoneIds) rows += InsertPhone(id, "p" + std::to_string(n++));
+  BuildContacts(rows);
+  Scan();
+
+  std::vector<std::string> expected;
+  for (const PAlltelvalue& phone : ContactDataRows) {
+    if (phone.MimeTypeId != PhoneMimeTypeId) continue;
+    for (const PAlltelvalue& name : ContactDataRows) {
+      if (name.MimeTypeId == NameMimeTypeId && name.RawContactId == phone.RawContactId) {
+        expected.push_back(name.Data1.str() + "|" + phone.Data1.str() + "|正常");
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(ContactDataRows.size(), GetParam().nameIds.size() + GetParam().phoneIds.size());
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(Contacts(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AndroidContactsJoinIds,
+    ::testing::Values(
+        JoinIdsCase{"CloseTogether", {5, 6, 6, 8, 9, 12, 7}, {4, 5, 6, 7, 8, 10, 12, 13, 6}},
+        JoinIdsCase{"SpreadOver32Bits",
+                    {1, 100000, 2147483647, -2147483647 - 1, -1, 0, 100000},
+                    {0, -1, 2, 100000, 2147483647, -2147483647 - 1, 99999, -2, 1}},
+        JoinIdsCase{"OneName", {42}, {41, 42, 43, 42}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AndroidContactsScanTest, NamesWithoutPhonesGiveNothingAndPhonesWithoutNamesOnlyTheStatus) {
   BuildContacts(InsertName(1, "Lonely"));

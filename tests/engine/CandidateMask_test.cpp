@@ -1,7 +1,7 @@
-// The candidate mask of the generic walk: the vector code and the
-// offset-by-offset code give the same masks, both the prefix and pair tests
-// offset by offset, and no offset where the full header test passes is ever
-// missing; over random bytes, bytes drawn from the serial-type bytes the
+// The candidate mask of the generic walk: the vector code (32 and 64
+// offsets at a time) and the offset-by-offset code give the same masks,
+// both the prefix and pair tests offset by offset, and no offset where the
+// full header test passes is ever missing; over random bytes, bytes drawn from the serial-type bytes the
 // tests care about, and the pages of databases built with SQLite, for
 // synthetic layouts in every header test mode and the layouts of the
 // scanners' tables, at every alignment and for runs of every length.
@@ -30,7 +30,11 @@ namespace {
 
 struct SavedMaskCode {
   bool saved = CarveVectorMask;
-  ~SavedMaskCode() { CarveVectorMask = saved; }
+  bool savedWide = CarveWideVectorMask;
+  ~SavedMaskCode() {
+    CarveVectorMask = saved;
+    CarveWideVectorMask = savedWide;
+  }
 };
 
 // ------------------------------------------------------------------ layouts
@@ -160,8 +164,9 @@ std::vector<std::uint8_t> DatabaseBytes() {
 // The mask of the n offsets at buffer[0] from the given code; the buffer
 // holds exactly the bytes the mask may read.
 std::vector<std::uint64_t> MaskOf(const HeaderMatcher& m, const std::vector<std::uint8_t>& buffer,
-                                  std::size_t n, bool vector) {
+                                  std::size_t n, bool vector, bool wide = false) {
   CarveVectorMask = vector;
+  CarveWideVectorMask = wide;
   std::vector<std::uint64_t> masks((n + 63) / 64, ~std::uint64_t{0});
   m.CandidateMask(buffer.data(), n, masks.data());
   return masks;
@@ -178,16 +183,30 @@ int CheckRun(const HeaderMatcher& m, const std::vector<std::uint8_t>& bytes, std
   const std::vector<std::uint8_t> buffer(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                          bytes.begin() + static_cast<std::ptrdiff_t>(from + n + kMaskColumns - 1));
   const auto vec = MaskOf(m, buffer, n, true);
+  const auto wide = MaskOf(m, buffer, n, true, true);
   const auto scalar = MaskOf(m, buffer, n, false);
   int failures = 0;
+  if (wide != vec) {
+    ADD_FAILURE() << what << ": the 64-offset masks differ from the 32-offset ones, run of " << n
+                  << " at " << from;
+    ++failures;
+  }
   for (std::size_t i = 0; i < n && failures < 3; ++i) {
     const bool expected = m.PrefixMayMatch(buffer.data() + i) &&
                           HeaderMatcher::PairsMayMatch(buffer.data() + i, m.PairTable12Varint(), m.PairTable34());
     const bool fourBytes = HeaderMatcher::FirstBytesMayMatch(buffer.data() + i, m.Table(1), m.Table(2), m.Table(3), m.Table(4));
     const bool match = m.Match(buffer, i);
-    if (Bit(vec, i) != expected || Bit(scalar, i) != expected || (match && !expected) || (expected && !fourBytes)) {
+    // Where the prefix test passes, the header test that skips what it has
+    // read gives the full test's answer, with the input's bytes after the
+    // run and without them.
+    const bool afterPrefixAgrees =
+        !expected || (m.MatchAfterPrefix(buffer, i) == match &&
+                      m.MatchAfterPrefix(bytes, from + i) == m.Match(bytes, from + i));
+    if (Bit(vec, i) != expected || Bit(scalar, i) != expected || (match && !expected) || (expected && !fourBytes) ||
+        !afterPrefixAgrees) {
       ADD_FAILURE() << what << " offset " << from + i << " of a run of " << n << ": vector " << Bit(vec, i)
-                    << " scalar " << Bit(scalar, i) << " expected " << expected << " match " << match;
+                    << " scalar " << Bit(scalar, i) << " expected " << expected << " match " << match
+                    << " after the prefix " << afterPrefixAgrees;
       ++failures;
     }
   }
@@ -251,8 +270,12 @@ TEST(CandidateMask, EveryFirstTwoBytesAgree) {
 TEST(CandidateMask, TheVectorCodeRunsWhereTheProcessorHasIt) {
 #if defined(__x86_64__)
   EXPECT_EQ(VectorMaskAvailable(), __builtin_cpu_supports("avx2") != 0);
+  EXPECT_EQ(WideVectorMaskAvailable(), __builtin_cpu_supports("avx2") != 0 &&
+                                           __builtin_cpu_supports("avx512f") != 0 &&
+                                           __builtin_cpu_supports("avx512bw") != 0);
 #else
   EXPECT_FALSE(VectorMaskAvailable());
+  EXPECT_FALSE(WideVectorMaskAvailable());
 #endif
 }
 

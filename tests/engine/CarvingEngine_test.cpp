@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "TestDb.h"
 #include "engine/IosCallScanner.h"
@@ -372,6 +375,36 @@ TEST(TryYearOfMs, AgreesWithTheFirstFourCharactersOfTheTimeText) {
       ASSERT_EQ(TryYearOfMs(base, ms, fast), ok) << ms << " " << text;
       if (ok) {
         EXPECT_EQ(fast, fromText) << ms << " " << text;
+      }
+    }
+  }
+}
+
+// Every day from 1899 to 2200 (the days around each new year included),
+// asked for in order and then out of order.
+TEST(TryYearOfMs, EveryDayAgreesWithItsTimeText) {
+  testdb::ScanFixtureState state;
+  constexpr std::int64_t kDay = 86400000;
+  std::vector<std::int64_t> days;
+  for (std::int64_t d = -25600; d <= 84000; ++d) days.push_back(d);
+  std::mt19937 rng(5);
+  std::vector<std::int64_t> shuffled = days;
+  std::shuffle(shuffled.begin(), shuffled.end(), rng);
+  shuffled.resize(5000);
+  days.insert(days.end(), shuffled.begin(), shuffled.end());
+  for (const TimeBase base : {TimeBase::Unix, TimeBase::Cocoa}) {
+    for (const std::int64_t d : days) {
+      // A moment late in the day as the program shows it (UTC+8) and
+      // just after its start.
+      for (const std::int64_t ms : {d * kDay + 15 * 3600000 + 59999, d * kDay - 8 * 3600000}) {
+        const std::int64_t at = base == TimeBase::Cocoa ? ms - 978307200000 : ms;
+        const std::string text = base == TimeBase::Unix ? UnixMsToText(at) : CocoaMsToText(at);
+        std::int64_t fromText = 0, fast = 0;
+        const bool ok = TryYearOfTimeText(text, fromText);
+        ASSERT_EQ(TryYearOfMs(base, at, fast), ok) << at << " " << text;
+        if (ok) {
+          ASSERT_EQ(fast, fromText) << at << " " << text;
+        }
       }
     }
   }

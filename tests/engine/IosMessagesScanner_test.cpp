@@ -432,6 +432,39 @@ INSTANTIATE_TEST_SUITE_P(
                        false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Message ids that lie close together (as they count up from 1) are
+// answered as the statement answers them too: ids with two chats, with a
+// chat that is gone, without a row, and ids around and outside the range.
+TEST(ChatLookupMap, CloseTogetherMessageIdsGiveTheAddressOfTheStatement) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("sms.db");
+  std::string sql = std::string(kIosChat) + ";" + kIosJoin +
+                    "; CREATE INDEX j1 ON chat_message_join(message_id);"
+                    "INSERT INTO chat (ROWID, chat_identifier) VALUES (1, 'a'), (2, NULL), (3, 'c'), "
+                    "(4, '+8613800138000');";
+  for (int id = 300; id >= 1; --id) {
+    if (id % 7 == 0) continue;  // no row
+    const int chat = id % 11 == 0 ? 9 : 1 + id % 4;  // chat 9 is gone
+    sql += "INSERT INTO chat_message_join (chat_id, message_id) VALUES (" + std::to_string(chat) + ", " +
+           std::to_string(id) + ");";
+    if (id % 5 == 0)
+      sql += "INSERT INTO chat_message_join (chat_id, message_id) VALUES (" + std::to_string(1 + (chat + 1) % 4) +
+             ", " + std::to_string(id) + ");";
+  }
+  testdb::Build(path, sql);
+
+  TSQLiteDatabase db(path);
+  ChatIdentifierLookup lookup(db);
+  ChatIdentifierStatement statement(db);
+  for (std::int64_t id = -2; id <= 305; ++id) {
+    const std::string expected = statement.ForRowId(id);
+    EXPECT_EQ(lookup.ForRowId(id), expected) << "row id " << id;
+  }
+  for (const std::int64_t id : {std::int64_t{1} << 40, INT64_MIN, INT64_MAX})
+    EXPECT_EQ(lookup.ForRowId(id), kUnknownAddress) << "row id " << id;
+  EXPECT_TRUE(lookup.UsesMap());
+}
+
 TEST(ChatLookupMap, AMissingTableFailsAsTheStatementFails) {
   testdb::TempDir dir;
   const std::string path = dir.File("sms.db");

@@ -486,5 +486,42 @@ TEST(BuildTableColumnsTest, TheOnePassSplitGivesTheDescriptorsOfTheFieldRoutine)
   }
 }
 
+// A record decoded where the window holds its whole header (read in one
+// pass) and where the header or the contents run past the window's end
+// (read from the file) gives the same status, header length, serial types
+// and texts, at every offset of a database's pages.
+TEST(CarveImageTest, DecodeGivesTheSameRecordWhereverTheWindowEnds) {
+  testdb::TempDir dir;
+  const std::string path = dir.File("sms.db");
+  BuildAndroidSms(path);
+  const std::vector<std::uint8_t> bytes = testdb::ReadBytes(path);
+  const CarveImage whole(bytes);
+  CarveImage image;
+  ASSERT_TRUE(image.Open(path, bytes.size()));
+  constexpr int kColumns = 18;
+  CarvedRecord a, b;
+  int ok = 0;
+  // Six pages: leaf pages of records and overflow pages of long texts.
+  for (std::size_t off = kPage; off < std::min<std::size_t>(bytes.size(), 7 * kPage); ++off) {
+    const std::size_t ahead = off % 97;  // the window ends 0 to 96 bytes after the offset
+    image.Load(off - 8, std::min<std::uint64_t>(bytes.size(), off + ahead));
+    for (const int first : {0, 1}) {
+      const bool blobs = off % 2 == 0;
+      const DecodeStatus sa = DecodeRecordAt(whole, off, first, kColumns, blobs, a);
+      const DecodeStatus sb = DecodeRecordAt(image, off - image.Start(), first, kColumns, blobs, b);
+      ASSERT_EQ(sa, sb) << "offset " << off;
+      ASSERT_EQ(a.HeaderBytes(), b.HeaderBytes()) << "offset " << off;
+      for (int c = 0; c < kColumns; ++c) {
+        ASSERT_EQ(a.SerialType(c), b.SerialType(c)) << "offset " << off << " column " << c;
+        if (sa == DecodeStatus::Ok) {
+          ASSERT_EQ(a.Text(c), b.Text(c)) << "offset " << off << " column " << c;
+        }
+      }
+      ok += sa == DecodeStatus::Ok ? 1 : 0;
+    }
+  }
+  EXPECT_GT(ok, 1000);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -2,9 +2,10 @@
 // arbitrary table layout. The first bytes choose the header test mode, the
 // text bound and the columns (each byte one column: text, integer,
 // required integer, narrowed integer, blob or untyped); the rest are the
-// bytes tested. The vector and the offset-by-offset masks must agree with
-// the prefix and pair tests offset by offset, and keep every offset where
-// the full header test passes; anything else aborts.
+// bytes tested. The vector masks (32 and 64 offsets at a time) and the
+// offset-by-offset ones must agree with the prefix and pair tests offset by
+// offset, and keep every offset where the full header test passes;
+// anything else aborts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,8 +24,9 @@ constexpr velmora::HeaderTest kModes[] = {velmora::HeaderTest::Varint, velmora::
                                           velmora::HeaderTest::SingleByte};
 
 std::vector<std::uint64_t> MaskOf(const velmora::HeaderMatcher& m, const std::vector<std::uint8_t>& bytes,
-                                  std::size_t n, bool vector) {
+                                  std::size_t n, bool vector, bool wide = false) {
   velmora::CarveVectorMask = vector;
+  velmora::CarveWideVectorMask = wide;
   std::vector<std::uint64_t> masks((n + 63) / 64, ~std::uint64_t{0});
   m.CandidateMask(bytes.data(), n, masks.data());
   return masks;
@@ -47,8 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t n = bytes.size() - (velmora::kMaskColumns - 1);
   const velmora::HeaderMatcher m(columns, mode, bound);
   const auto vec = MaskOf(m, bytes, n, true);
+  const auto wide = MaskOf(m, bytes, n, true, true);
   const auto scalar = MaskOf(m, bytes, n, false);
   velmora::CarveVectorMask = true;
+  velmora::CarveWideVectorMask = true;
+  if (wide != vec) std::abort();
   for (std::size_t i = 0; i < vec.size() * 64; ++i) {
     const bool v = (vec[i / 64] >> (i % 64)) & 1, s = (scalar[i / 64] >> (i % 64)) & 1;
     if (i >= n) {
