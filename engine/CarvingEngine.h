@@ -248,11 +248,7 @@ class CarvedRecord {
 template <typename Array>
 RecordText KeepText(Array& records, const CarvedRecord& rec, int column) {
   std::int64_t value = 0;
-  if (rec.IsIntegerColumn(column) && rec.TryInt64(column, value)) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return records.Keep({digits, static_cast<std::size_t>(end - digits)});
-  }
+  if (rec.IsIntegerColumn(column) && rec.TryInt64(column, value)) return records.KeepDecimal(value);
   std::string scratch;
   return records.Keep(rec.TextView(column, scratch));
 }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -245,6 +246,22 @@ class TextStore {
     t.SetFar(RecordText::CopyWithNul(text, static_cast<char*>(Allocate(text.size() + 1, 1))),
              text.size(), RecordText::kStored);
     return t;
+  }
+
+  // The decimal text of `value`, made in place.
+  RecordText KeepDecimal(std::int64_t value) {
+    RecordText t;  // all zero bytes, an empty inline text
+    char* const room = reinterpret_cast<char*>(t.raw_);
+    // At most 20 characters: the short ones are written straight into the
+    // value, the others through a buffer into the store.
+    if (value > -10'000'000'000'000 && value < 100'000'000'000'000) {
+      const auto end = std::to_chars(room, room + RecordText::kInlineBytes, value).ptr;
+      t.raw_[sizeof t.raw_ - 1] = static_cast<std::uint8_t>(RecordText::kInline | (end - room));
+      return t;
+    }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return Keep({digits, static_cast<std::size_t>(end - digits)});
   }
 
   // `bytes` of room aligned to `align` (a power of two up to a page),

@@ -109,6 +109,8 @@ class ResultArray {
   // A copy of `text` kept with the records (valid until the array is
   // emptied): what a scanner puts into a record's text fields.
   RecordText Keep(std::string_view text) { return store_.Keep(text); }
+  // The decimal text of `value`, kept likewise.
+  RecordText KeepDecimal(std::int64_t value) { return store_.KeepDecimal(value); }
 
   // Empties the array and gives its memory back.
   void clear() {

@@ -97,6 +97,20 @@ TEST(RecordTextTest, ShortTextsAreHeldInTheValueLongOnesInTheStore) {
   EXPECT_EQ(moved, "x");
 }
 
+TEST(RecordTextTest, DecimalsReadAsTheirDigitsInTheValueOrTheStore) {
+  ResultArray<PtelValue> records;
+  const std::int64_t cases[] = {0, 7, -7, 12345678901234, 99999999999999, 100000000000000,
+                                -9999999999999, -10000000000000, INT64_MAX, INT64_MIN};
+  for (const std::int64_t v : cases) {
+    const RecordText t = records.KeepDecimal(v);
+    EXPECT_EQ(t.view(), std::to_string(v));
+    EXPECT_EQ(t.c_str()[t.size()], '\0');
+    const bool inside = t.data() >= reinterpret_cast<const char*>(&t) &&
+                        t.data() < reinterpret_cast<const char*>(&t) + sizeof(RecordText);
+    EXPECT_EQ(inside, t.size() <= RecordText::kInlineBytes) << v;
+  }
+}
+
 TEST(RecordTextTest, ConstantsAreNeitherCopiedNorOwned) {
   static const char kWord[] = "草稿";
   const RecordText word = RecordText::Constant(kWord);
