@@ -5,6 +5,7 @@
 // T_Main_ScanView.cpp and T_Main_Dvr.cpp.
 #include "app/T_Main.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,6 +28,7 @@
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimerEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -34,6 +36,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <vector>
 
 #include "app/AppGlobals.h"
 #include "app/Export.h"
@@ -144,6 +147,40 @@ class ResultTableView : public QTableView {
   void reset() override {
     belowSight_ = false;
     QTableView::reset();
+  }
+
+  // Lays the view out now for the rows it has just been told of, as its
+  // zero-delay timers would at the next turns of the event loop: the layout,
+  // the vertical scroll bar (shown or hidden by a queued call), the viewport's
+  // and the stretched last column's new widths. Left to the timers, the
+  // first rows of a scan are painted, then painted again at the narrower
+  // width the new scroll bar leaves, then again for the column resized to
+  // it; laid out first, they are painted once. Each timer due now runs once;
+  // one that keeps running (a section dragged) runs again when it comes.
+  void LayOutNow() {
+    executeDelayedItemsLayout();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher == nullptr) return;
+    QObject* const parts[] = {this, horizontalHeader(), verticalHeader()};
+    std::vector<int> ran;
+    // A timer's work may start another (a header's resize starts the
+    // view's column timer): a few rounds, until none is left.
+    for (int round = 0; round < 4; ++round) {
+      bool any = false;
+      for (QObject* part : parts) {
+        for (const QAbstractEventDispatcher::TimerInfo& timer : dispatcher->registeredTimers(part)) {
+          if (timer.interval != 0) continue;
+          if (std::find(ran.begin(), ran.end(), timer.timerId) != ran.end()) continue;
+          ran.push_back(timer.timerId);
+          QTimerEvent event(timer.timerId);
+          QCoreApplication::sendEvent(part, &event);
+          any = true;
+        }
+      }
+      QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+      if (!any) break;
+    }
   }
 
  protected:
@@ -647,6 +684,11 @@ void TMain::ToolButton5Click() {
 
 void TMain::N2Click() { ToolButton5Click(); }
 
+void TMain::ShowPendingResultRows() {
+  ListModel->ShowPendingRows();
+  static_cast<ResultTableView*>(ListView1)->LayOutNow();
+}
+
 void TMain::SetIdleCommands() {
   SetCommandEnabled(ScanCommand::Start, true);
   SetCommandEnabled(ScanCommand::Stop, false);
@@ -776,22 +818,22 @@ void TMain::SendUsageCount() {
 
 void TMain::IOStxl1Click() {
   RunIosContactsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSdx1Click() {
   RunIosMessagesScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSthjl1Click() {
   RunIosCallScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSwx1Click() {
   RunWeChatScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 // The invisible Android items (no shortcut; nothing clicks them) run their
@@ -801,24 +843,24 @@ void TMain::IOSwx1Click() {
 void TMain::Scan31Click() {
   SetProgramFolder(AppDir);
   RunAndroidCallScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::scan21Click() {
   SetProgramFolder(AppDir);
   RunAndroidSmsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::Scan11Click() {
   SetProgramFolder(AppDir);
   RunAndroidContactsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::Scan1Click() {
   RunFixedLayoutSmsCarve(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 }  // namespace velmora

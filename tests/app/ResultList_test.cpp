@@ -4,6 +4,9 @@
 // the code page's order; the WeChat time column wide enough for its text;
 // a scan's rows reaching the window in batches.
 #include <QHeaderView>
+#include <QImage>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -336,6 +339,82 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
   EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'),
             static_cast<std::ptrdiff_t>(headless.rows.size()));
   EXPECT_EQ(exported, bytes(headlessOut / "通话记录.txt"));
+}
+
+// Records every paint of the list's viewport that shows rows: the viewport's
+// width then and whether the vertical scroll bar was there.
+class RowPaintSpy : public QObject {
+ public:
+  explicit RowPaintSpy(QTableView& view) : view_(view) { view.viewport()->installEventFilter(this); }
+  struct Paint {
+    int width;
+    bool scrollBar;
+  };
+  std::vector<Paint> paints;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && view_.model()->rowCount() > 0)
+      paints.push_back({view_.viewport()->width(), view_.verticalScrollBar()->isVisible()});
+    return false;
+  }
+
+ private:
+  QTableView& view_;
+};
+
+// What the window shows of `widget` (its backing store), against the widget
+// painted afresh.
+void ExpectShownAsPaintedAfresh(QWidget& widget, const QWidget& window) {
+  const QPoint at = widget.mapTo(&window, QPoint(0, 0));
+  QScreen* screen = window.screen();
+  ASSERT_NE(screen, nullptr);
+  const QImage shown = screen->grabWindow(window.winId(), at.x(), at.y(), widget.width(),
+                                          widget.height()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage fresh = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.size(), fresh.size());
+  EXPECT_TRUE(shown == fresh) << "the window shows pixels the list would not paint now";
+}
+
+TEST_F(BatchedScanTest, TheFirstRowsArePaintedOnceAtTheWidthTheirScrollBarLeaves) {
+  ScriptedMessageBoxes boxes;
+  ShowMain();
+  QTableView& view = *main_->ListView1;
+  // Rows reaching the list only at the scan's end, at the program's pump
+  // interval, and at a pump after every page.
+  for (const auto interval : {std::chrono::milliseconds(std::chrono::hours(1)),
+                              std::chrono::milliseconds(15), std::chrono::milliseconds(0)}) {
+    SCOPED_TRACE(interval.count());
+    main_->ResultListClear();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    const int widthWithoutBar = view.viewport()->width();
+    ASSERT_FALSE(view.verticalScrollBar()->isVisible());
+    // As the scan-setup dialog starts a scan: the columns set, then the
+    // scan, in one go.
+    CarvePumpInterval = interval;
+    Prepare();
+    main_->SetResultColumns(kKindCalls);
+    RowPaintSpy spy(view);
+    main_->IOSthjl1->trigger();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    ASSERT_GT(view.model()->rowCount(), 1000);
+    ASSERT_TRUE(view.verticalScrollBar()->isVisible());
+    const int finalWidth = view.viewport()->width();
+    EXPECT_LT(finalWidth, widthWithoutBar);
+    // Every paint with rows saw the scroll bar and the final width; rows
+    // that came later lie below sight and repaint nothing.
+    ASSERT_FALSE(spy.paints.empty());
+    for (const RowPaintSpy::Paint& paint : spy.paints) {
+      EXPECT_TRUE(paint.scrollBar);
+      EXPECT_EQ(paint.width, finalWidth);
+    }
+    EXPECT_EQ(spy.paints.size(), 1u);
+    // And what the window shows is what the list paints now: the header,
+    // the rows and the scroll bar.
+    ExpectShownAsPaintedAfresh(*view.viewport(), *main_);
+    ExpectShownAsPaintedAfresh(*view.horizontalHeader()->viewport(), *main_);
+    ExpectShownAsPaintedAfresh(*view.verticalScrollBar(), *main_);
+  }
 }
 
 TEST_F(BatchedScanTest, RowsNotYetShownCountForRecover) {
