@@ -240,6 +240,61 @@ class PanelStatusBar : public QStatusBar {
   std::vector<int> lastLayout_;
 };
 
+// A status panel's text. A label's new text makes its bar lay out again, and
+// the layout measures the text anew for the label's size; while a scan runs
+// the count text changes at every message pump. A panel of fixed width asks
+// for that width and the height of its text; the height is measured once for
+// texts that differ only in their digits (digits come from one font and
+// give a line the same height), and anew for any other text or look.
+class PanelLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  QSize sizeHint() const override { return Hint(false); }
+  QSize minimumSizeHint() const override { return Hint(true); }
+
+ private:
+  QSize Hint(bool minimum) const {
+    if (minimumWidth() != maximumWidth())
+      return minimum ? QLabel::minimumSizeHint() : QLabel::sizeHint();
+    QString digitless = text();
+    for (QChar& c : digitless) {
+      if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) c = QLatin1Char('0');
+    }
+    const Look look{font(), alignment(), indent(), margin(), contentsMargins(), wordWrap(),
+                    textFormat(), style()};
+    Measured& m = minimum ? minimum_ : preferred_;
+    if (!m.valid || m.look != look || m.text != digitless) {
+      m.height = (minimum ? QLabel::minimumSizeHint() : QLabel::sizeHint()).height();
+      m.text = std::move(digitless);
+      m.look = look;
+      m.valid = true;
+    }
+    return QSize(maximumWidth(), m.height);
+  }
+
+  // What a label's measure follows besides its text.
+  struct Look {
+    QFont font;
+    Qt::Alignment alignment;
+    int indent = 0;
+    int margin = 0;
+    QMargins contents;
+    bool wordWrap = false;
+    Qt::TextFormat format = Qt::AutoText;
+    const QStyle* style = nullptr;
+    bool operator==(const Look&) const = default;
+  };
+  struct Measured {
+    bool valid = false;
+    Look look;
+    QString text;  // digits as '0'
+    int height = 0;
+  };
+  mutable Measured preferred_;
+  mutable Measured minimum_;
+};
+
 }  // namespace
 
 // ------------------------------------------------------------------ building
@@ -474,7 +529,7 @@ void TMain::BuildStatusBar() {
   bar->setSizeGripEnabled(true);
   setStatusBar(bar);
 
-  StatusPanel0 = new QLabel("就绪", bar);
+  StatusPanel0 = new PanelLabel("就绪", bar);
   StatusPanel0->setObjectName("StatusPanel0");
   StatusPanel0->setFixedWidth(200);
   StatusPanel0->setAlignment(Qt::AlignCenter);
@@ -489,7 +544,7 @@ void TMain::BuildStatusBar() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
 
-  StatusPanel2 = new QLabel(bar);
+  StatusPanel2 = new PanelLabel(bar);
   StatusPanel2->setObjectName("StatusPanel2");
   StatusPanel2->setFixedWidth(500);
 
