@@ -169,7 +169,8 @@ class ResultTableView : public QTableView {
     for (int round = 0; round < 4; ++round) {
       bool any = false;
       for (QObject* part : parts) {
-        for (const QAbstractEventDispatcher::TimerInfo& timer : dispatcher->registeredTimers(part)) {
+        const auto timers = dispatcher->registeredTimers(part);
+        for (const QAbstractEventDispatcher::TimerInfo& timer : timers) {
           if (timer.interval != 0) continue;
           if (std::find(ran.begin(), ran.end(), timer.timerId) != ran.end()) continue;
           ran.push_back(timer.timerId);

@@ -345,7 +345,9 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
 // width then and whether the vertical scroll bar was there.
 class RowPaintSpy : public QObject {
  public:
-  explicit RowPaintSpy(QTableView& view) : view_(view) { view.viewport()->installEventFilter(this); }
+  explicit RowPaintSpy(QTableView& view) : view_(view) {
+    view.viewport()->installEventFilter(this);
+  }
   struct Paint {
     int width;
     bool scrollBar;
@@ -369,8 +371,10 @@ void ExpectShownAsPaintedAfresh(QWidget& widget, const QWidget& window) {
   const QPoint at = widget.mapTo(&window, QPoint(0, 0));
   QScreen* screen = window.screen();
   ASSERT_NE(screen, nullptr);
-  const QImage shown = screen->grabWindow(window.winId(), at.x(), at.y(), widget.width(),
-                                          widget.height()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage shown =
+      screen->grabWindow(window.winId(), at.x(), at.y(), widget.width(), widget.height())
+          .toImage()
+          .convertToFormat(QImage::Format_RGB32);
   const QImage fresh = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(shown.size(), fresh.size());
   EXPECT_TRUE(shown == fresh) << "the window shows pixels the list would not paint now";
