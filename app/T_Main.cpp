@@ -20,11 +20,13 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
@@ -202,6 +204,34 @@ class ResultTableView : public QTableView {
 
  private:
   bool belowSight_ = false;
+};
+
+// The result list's style: the application's, but a cell's check box, icon
+// and text are placed without measuring the text. In a table a cell's text
+// takes all the room beside its box and icon whatever its size (the view
+// shows an item's decoration as selected), yet the style shapes the whole
+// text to lay the cell out before it shapes it again to draw it; a message's
+// long body was shaped once more for nothing in every cell painted. The
+// places are asked for with a one-space text instead; a wrapped text, whose
+// lines may matter, is measured as before.
+class ResultListStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  QRect subElementRect(SubElement element, const QStyleOption* option,
+                       const QWidget* widget) const override {
+    const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+    const bool cellPart = element == SE_ItemViewItemCheckIndicator ||
+                          element == SE_ItemViewItemDecoration ||
+                          element == SE_ItemViewItemText || element == SE_ItemViewItemFocusRect;
+    if (cellPart && item != nullptr && item->showDecorationSelected &&
+        !(item->features & QStyleOptionViewItem::WrapText) && item->text.size() > 1) {
+      QStyleOptionViewItem placed(*item);
+      placed.text = QStringLiteral(" ");
+      return QProxyStyle::subElementRect(element, &placed, widget);
+    }
+    return QProxyStyle::subElementRect(element, option, widget);
+  }
 };
 
 // The status bar. A panel's new text asks the bar to lay out again, and the
@@ -426,6 +456,11 @@ void TMain::BuildClientArea() {
   ListModel = new ResultModel(this);
   ListView1 = new ResultTableView(split);
   ListView1->setObjectName("ListView1");
+  if (QStyle* base = QStyleFactory::create(QApplication::style()->name())) {
+    auto* listStyle = new ResultListStyle(base);
+    listStyle->setParent(this);  // deleted after the list, which the window deletes first
+    ListView1->setStyle(listStyle);
+  }
   ListView1->setModel(ListModel);
   ListView1->setShowGrid(true);
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);

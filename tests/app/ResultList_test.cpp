@@ -183,6 +183,52 @@ INSTANTIATE_TEST_SUITE_P(Kinds, KindRowsTest, ::testing::Values(0u, 1u, 2u, 3u),
                            return std::string(KindCases()[info.param].name);
                          });
 
+TEST_F(ResultListTest, CellsLookAsTheApplicationStyleDrawsThem) {
+  // Texts short and long (elided), in other scripts, with line breaks,
+  // empty; rows live and deleted, checked and not, selected and not.
+  const std::string longBody(400, 'w');
+  SmsRecords = {
+      {"10086", "2014-03-05 12:34:56", "接收", "好的 明天见 on my way 验证码 483920", false},
+      {"+8613800138000", "2014-03-05 12:35:00", "发送",
+       "晚上一起吃饭吗 " + longBody + " 您的快递已到", true},
+      {"", "", "", "", false},
+      {"一个很长很长很长很长很长很长很长的地址", "2014-03-06 00:00:01", "草稿",
+       "第一行\n第二行\n第三行", false},
+      {"مرحبا", "2014-03-06 00:00:02", "其它", "שלום עולם مرحبا بالعالم and more text", true},
+      {"x", "2014-03-06 00:00:03", "接收", "e\u0301 \U0001F600 fi ffl \u200d", false},
+      {"long " + longBody, "2014-03-06 00:00:04", "发送", " ", true},
+  };
+  ShowMain();
+  main_->TreeInsertRootFirst("短信", "正常短信", "删除短信", kKindMessages);
+  ClickNode(0);
+  ASSERT_EQ(model().rowCount(), static_cast<int>(SmsRecords.size()));
+  model().SetChecked(1, true);
+  model().SetChecked(4, true);
+  QTableView& view = *main_->ListView1;
+  view.selectRow(1);
+  view.selectionModel()->select(model().index(3, 0), QItemSelectionModel::Select |
+                                                         QItemSelectionModel::Rows);
+  QStyle* listStyle = view.style();
+  ASSERT_NE(listStyle, QApplication::style());
+  for (const int lastColumnWidth : {0, 60}) {
+    SCOPED_TRACE(lastColumnWidth);
+    if (lastColumnWidth > 0) {
+      // Narrow columns: every text elided.
+      view.horizontalHeader()->setStretchLastSection(false);
+      for (int c = 0; c < model().columnCount(); ++c) view.setColumnWidth(c, lastColumnWidth);
+    }
+    QCoreApplication::processEvents();
+    const QImage listed = view.viewport()->grab().toImage();
+    view.setStyle(QApplication::style());
+    QCoreApplication::processEvents();
+    const QImage plain = view.viewport()->grab().toImage();
+    view.setStyle(listStyle);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(listed.size(), plain.size());
+    EXPECT_TRUE(listed == plain);
+  }
+}
+
 TEST_F(ResultListTest, CheckStatesFollowTheirRowsThroughSortsBothWays) {
   ContactRecords = {{"c", "1", false}, {"a", "2", true}, {"b", "3", false}, {"d", "4", false}};
   main_->TreeInsertRootFirst("通讯录", "正常通讯录", "删除通讯录", kKindContacts);
