@@ -5,6 +5,7 @@
 // T_Main_ScanView.cpp and T_Main_Dvr.cpp.
 #include "app/T_Main.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,14 +20,17 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimerEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -34,6 +38,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <vector>
 
 #include "app/AppGlobals.h"
 #include "app/Export.h"
@@ -146,6 +151,41 @@ class ResultTableView : public QTableView {
     QTableView::reset();
   }
 
+  // Lays the view out now for the rows it has just been told of, as its
+  // zero-delay timers would at the next turns of the event loop: the layout,
+  // the vertical scroll bar (shown or hidden by a queued call), the viewport's
+  // and the stretched last column's new widths. Left to the timers, the
+  // first rows of a scan are painted, then painted again at the narrower
+  // width the new scroll bar leaves, then again for the column resized to
+  // it; laid out first, they are painted once. Each timer due now runs once;
+  // one that keeps running (a section dragged) runs again when it comes.
+  void LayOutNow() {
+    executeDelayedItemsLayout();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher == nullptr) return;
+    QObject* const parts[] = {this, horizontalHeader(), verticalHeader()};
+    std::vector<int> ran;
+    // A timer's work may start another (a header's resize starts the
+    // view's column timer): a few rounds, until none is left.
+    for (int round = 0; round < 4; ++round) {
+      bool any = false;
+      for (QObject* part : parts) {
+        const auto timers = dispatcher->registeredTimers(part);
+        for (const QAbstractEventDispatcher::TimerInfo& timer : timers) {
+          if (timer.interval != 0) continue;
+          if (std::find(ran.begin(), ran.end(), timer.timerId) != ran.end()) continue;
+          ran.push_back(timer.timerId);
+          QTimerEvent event(timer.timerId);
+          QCoreApplication::sendEvent(part, &event);
+          any = true;
+        }
+      }
+      QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+      if (!any) break;
+    }
+  }
+
  protected:
   void rowsInserted(const QModelIndex& parent, int start, int end) override {
     // The rows the view knows of before these: the last one it shows.
@@ -164,6 +204,34 @@ class ResultTableView : public QTableView {
 
  private:
   bool belowSight_ = false;
+};
+
+// The result list's style: the application's, but a cell's check box, icon
+// and text are placed without measuring the text. In a table a cell's text
+// takes all the room beside its box and icon whatever its size (the view
+// shows an item's decoration as selected), yet the style shapes the whole
+// text to lay the cell out before it shapes it again to draw it; a message's
+// long body was shaped once more for nothing in every cell painted. The
+// places are asked for with a one-space text instead; a wrapped text, whose
+// lines may matter, is measured as before.
+class ResultListStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  QRect subElementRect(SubElement element, const QStyleOption* option,
+                       const QWidget* widget) const override {
+    const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+    const bool cellPart = element == SE_ItemViewItemCheckIndicator ||
+                          element == SE_ItemViewItemDecoration ||
+                          element == SE_ItemViewItemText || element == SE_ItemViewItemFocusRect;
+    if (cellPart && item != nullptr && item->showDecorationSelected &&
+        !(item->features & QStyleOptionViewItem::WrapText) && item->text.size() > 1) {
+      QStyleOptionViewItem placed(*item);
+      placed.text = QStringLiteral(" ");
+      return QProxyStyle::subElementRect(element, &placed, widget);
+    }
+    return QProxyStyle::subElementRect(element, option, widget);
+  }
 };
 
 // The status bar. A panel's new text asks the bar to lay out again, and the
@@ -201,6 +269,61 @@ class PanelStatusBar : public QStatusBar {
   }
 
   std::vector<int> lastLayout_;
+};
+
+// A status panel's text. A label's new text makes its bar lay out again, and
+// the layout measures the text anew for the label's size; while a scan runs
+// the count text changes at every message pump. A panel of fixed width asks
+// for that width and the height of its text; the height is measured once for
+// texts that differ only in their digits (digits come from one font and
+// give a line the same height), and anew for any other text or look.
+class PanelLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  QSize sizeHint() const override { return Hint(false); }
+  QSize minimumSizeHint() const override { return Hint(true); }
+
+ private:
+  QSize Hint(bool minimum) const {
+    if (minimumWidth() != maximumWidth())
+      return minimum ? QLabel::minimumSizeHint() : QLabel::sizeHint();
+    QString digitless = text();
+    for (QChar& c : digitless) {
+      if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) c = QLatin1Char('0');
+    }
+    const Look look{font(), alignment(), indent(), margin(), contentsMargins(), wordWrap(),
+                    textFormat(), style()};
+    Measured& m = minimum ? minimum_ : preferred_;
+    if (!m.valid || m.look != look || m.text != digitless) {
+      m.height = (minimum ? QLabel::minimumSizeHint() : QLabel::sizeHint()).height();
+      m.text = std::move(digitless);
+      m.look = look;
+      m.valid = true;
+    }
+    return QSize(maximumWidth(), m.height);
+  }
+
+  // What a label's measure follows besides its text.
+  struct Look {
+    QFont font;
+    Qt::Alignment alignment;
+    int indent = 0;
+    int margin = 0;
+    QMargins contents;
+    bool wordWrap = false;
+    Qt::TextFormat format = Qt::AutoText;
+    const QStyle* style = nullptr;
+    bool operator==(const Look&) const = default;
+  };
+  struct Measured {
+    bool valid = false;
+    Look look;
+    QString text;  // digits as '0'
+    int height = 0;
+  };
+  mutable Measured preferred_;
+  mutable Measured minimum_;
 };
 
 }  // namespace
@@ -333,6 +456,11 @@ void TMain::BuildClientArea() {
   ListModel = new ResultModel(this);
   ListView1 = new ResultTableView(split);
   ListView1->setObjectName("ListView1");
+  if (QStyle* base = QStyleFactory::create(QApplication::style()->name())) {
+    auto* listStyle = new ResultListStyle(base);
+    listStyle->setParent(this);  // deleted after the list, which the window deletes first
+    ListView1->setStyle(listStyle);
+  }
   ListView1->setModel(ListModel);
   ListView1->setShowGrid(true);
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -437,7 +565,7 @@ void TMain::BuildStatusBar() {
   bar->setSizeGripEnabled(true);
   setStatusBar(bar);
 
-  StatusPanel0 = new QLabel("就绪", bar);
+  StatusPanel0 = new PanelLabel("就绪", bar);
   StatusPanel0->setObjectName("StatusPanel0");
   StatusPanel0->setFixedWidth(200);
   StatusPanel0->setAlignment(Qt::AlignCenter);
@@ -452,7 +580,7 @@ void TMain::BuildStatusBar() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
 
-  StatusPanel2 = new QLabel(bar);
+  StatusPanel2 = new PanelLabel(bar);
   StatusPanel2->setObjectName("StatusPanel2");
   StatusPanel2->setFixedWidth(500);
 
@@ -647,6 +775,11 @@ void TMain::ToolButton5Click() {
 
 void TMain::N2Click() { ToolButton5Click(); }
 
+void TMain::ShowPendingResultRows() {
+  ListModel->ShowPendingRows();
+  static_cast<ResultTableView*>(ListView1)->LayOutNow();
+}
+
 void TMain::SetIdleCommands() {
   SetCommandEnabled(ScanCommand::Start, true);
   SetCommandEnabled(ScanCommand::Stop, false);
@@ -776,22 +909,22 @@ void TMain::SendUsageCount() {
 
 void TMain::IOStxl1Click() {
   RunIosContactsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSdx1Click() {
   RunIosMessagesScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSthjl1Click() {
   RunIosCallScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::IOSwx1Click() {
   RunWeChatScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 // The invisible Android items (no shortcut; nothing clicks them) run their
@@ -801,24 +934,24 @@ void TMain::IOSwx1Click() {
 void TMain::Scan31Click() {
   SetProgramFolder(AppDir);
   RunAndroidCallScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::scan21Click() {
   SetProgramFolder(AppDir);
   RunAndroidSmsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::Scan11Click() {
   SetProgramFolder(AppDir);
   RunAndroidContactsScan(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::Scan1Click() {
   RunFixedLayoutSmsCarve(*this);
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 }  // namespace velmora

@@ -243,6 +243,9 @@ class TMain : public QMainWindow, public ScanView {
   QAction* MenuItem(QMenu* menu, const char* name, const char* caption,
                     const QKeySequence& shortcut = QKeySequence());
   void SetIdleCommands();
+  // Shows the result list's waiting rows and lays the list out for them at
+  // once, so that the next paint shows them at their final place and width.
+  void ShowPendingResultRows();
   void SendUsageCount();
   template <typename Record>
   void ListRecords(std::uint8_t kind, const ResultArray<Record>& records, std::uint8_t filter);

@@ -140,7 +140,7 @@ void TMain::ListRecords(std::uint8_t kind, const ResultArray<Record>& records,
       ListModel->AppendRecord(kind, i);
     }
   }
-  ListModel->ShowPendingRows();
+  ShowPendingResultRows();
 }
 
 void TMain::ListView1ColumnClick(int column) {

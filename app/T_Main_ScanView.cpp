@@ -151,7 +151,7 @@ void TMain::PumpMessages() {
   if (ListModel->Count() > static_cast<std::size_t>(ListModel->rowCount()) &&
       (ListModel->rowCount() == 0 || !listGrown_.isValid() ||
        listGrown_.elapsed() >= kListGrowthIntervalMs)) {
-    ListModel->ShowPendingRows();
+    ShowPendingResultRows();
     listGrown_.start();
   }
   // A running scan changes its count text and progress bar at every pump;

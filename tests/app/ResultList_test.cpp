@@ -4,6 +4,9 @@
 // the code page's order; the WeChat time column wide enough for its text;
 // a scan's rows reaching the window in batches.
 #include <QHeaderView>
+#include <QImage>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -180,6 +183,52 @@ INSTANTIATE_TEST_SUITE_P(Kinds, KindRowsTest, ::testing::Values(0u, 1u, 2u, 3u),
                            return std::string(KindCases()[info.param].name);
                          });
 
+TEST_F(ResultListTest, CellsLookAsTheApplicationStyleDrawsThem) {
+  // Texts short and long (elided), in other scripts, with line breaks,
+  // empty; rows live and deleted, checked and not, selected and not.
+  const std::string longBody(400, 'w');
+  SmsRecords = {
+      {"10086", "2014-03-05 12:34:56", "接收", "好的 明天见 on my way 验证码 483920", false},
+      {"+8613800138000", "2014-03-05 12:35:00", "发送",
+       "晚上一起吃饭吗 " + longBody + " 您的快递已到", true},
+      {"", "", "", "", false},
+      {"一个很长很长很长很长很长很长很长的地址", "2014-03-06 00:00:01", "草稿",
+       "第一行\n第二行\n第三行", false},
+      {"مرحبا", "2014-03-06 00:00:02", "其它", "שלום עולם مرحبا بالعالم and more text", true},
+      {"x", "2014-03-06 00:00:03", "接收", "e\u0301 \U0001F600 fi ffl \u200d", false},
+      {"long " + longBody, "2014-03-06 00:00:04", "发送", " ", true},
+  };
+  ShowMain();
+  main_->TreeInsertRootFirst("短信", "正常短信", "删除短信", kKindMessages);
+  ClickNode(0);
+  ASSERT_EQ(model().rowCount(), static_cast<int>(SmsRecords.size()));
+  model().SetChecked(1, true);
+  model().SetChecked(4, true);
+  QTableView& view = *main_->ListView1;
+  view.selectRow(1);
+  view.selectionModel()->select(model().index(3, 0), QItemSelectionModel::Select |
+                                                         QItemSelectionModel::Rows);
+  QStyle* listStyle = view.style();
+  ASSERT_NE(listStyle, QApplication::style());
+  for (const int lastColumnWidth : {0, 60}) {
+    SCOPED_TRACE(lastColumnWidth);
+    if (lastColumnWidth > 0) {
+      // Narrow columns: every text elided.
+      view.horizontalHeader()->setStretchLastSection(false);
+      for (int c = 0; c < model().columnCount(); ++c) view.setColumnWidth(c, lastColumnWidth);
+    }
+    QCoreApplication::processEvents();
+    const QImage listed = view.viewport()->grab().toImage();
+    view.setStyle(QApplication::style());
+    QCoreApplication::processEvents();
+    const QImage plain = view.viewport()->grab().toImage();
+    view.setStyle(listStyle);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(listed.size(), plain.size());
+    EXPECT_TRUE(listed == plain);
+  }
+}
+
 TEST_F(ResultListTest, CheckStatesFollowTheirRowsThroughSortsBothWays) {
   ContactRecords = {{"c", "1", false}, {"a", "2", true}, {"b", "3", false}, {"d", "4", false}};
   main_->TreeInsertRootFirst("通讯录", "正常通讯录", "删除通讯录", kKindContacts);
@@ -336,6 +385,86 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
   EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'),
             static_cast<std::ptrdiff_t>(headless.rows.size()));
   EXPECT_EQ(exported, bytes(headlessOut / "通话记录.txt"));
+}
+
+// Records every paint of the list's viewport that shows rows: the viewport's
+// width then and whether the vertical scroll bar was there.
+class RowPaintSpy : public QObject {
+ public:
+  explicit RowPaintSpy(QTableView& view) : view_(view) {
+    view.viewport()->installEventFilter(this);
+  }
+  struct Paint {
+    int width;
+    bool scrollBar;
+  };
+  std::vector<Paint> paints;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && view_.model()->rowCount() > 0)
+      paints.push_back({view_.viewport()->width(), view_.verticalScrollBar()->isVisible()});
+    return false;
+  }
+
+ private:
+  QTableView& view_;
+};
+
+// What the window shows of `widget` (its backing store), against the widget
+// painted afresh.
+void ExpectShownAsPaintedAfresh(QWidget& widget, const QWidget& window) {
+  const QPoint at = widget.mapTo(&window, QPoint(0, 0));
+  QScreen* screen = window.screen();
+  ASSERT_NE(screen, nullptr);
+  const QImage shown =
+      screen->grabWindow(window.winId(), at.x(), at.y(), widget.width(), widget.height())
+          .toImage()
+          .convertToFormat(QImage::Format_RGB32);
+  const QImage fresh = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.size(), fresh.size());
+  EXPECT_TRUE(shown == fresh) << "the window shows pixels the list would not paint now";
+}
+
+TEST_F(BatchedScanTest, TheFirstRowsArePaintedOnceAtTheWidthTheirScrollBarLeaves) {
+  ScriptedMessageBoxes boxes;
+  ShowMain();
+  QTableView& view = *main_->ListView1;
+  // Rows reaching the list only at the scan's end, at the program's pump
+  // interval, and at a pump after every page.
+  for (const auto interval : {std::chrono::milliseconds(std::chrono::hours(1)),
+                              std::chrono::milliseconds(15), std::chrono::milliseconds(0)}) {
+    SCOPED_TRACE(interval.count());
+    main_->ResultListClear();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    const int widthWithoutBar = view.viewport()->width();
+    ASSERT_FALSE(view.verticalScrollBar()->isVisible());
+    // As the scan-setup dialog starts a scan: the columns set, then the
+    // scan, in one go.
+    CarvePumpInterval = interval;
+    Prepare();
+    main_->SetResultColumns(kKindCalls);
+    RowPaintSpy spy(view);
+    main_->IOSthjl1->trigger();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    ASSERT_GT(view.model()->rowCount(), 1000);
+    ASSERT_TRUE(view.verticalScrollBar()->isVisible());
+    const int finalWidth = view.viewport()->width();
+    EXPECT_LT(finalWidth, widthWithoutBar);
+    // Every paint with rows saw the scroll bar and the final width; rows
+    // that came later lie below sight and repaint nothing.
+    ASSERT_FALSE(spy.paints.empty());
+    for (const RowPaintSpy::Paint& paint : spy.paints) {
+      EXPECT_TRUE(paint.scrollBar);
+      EXPECT_EQ(paint.width, finalWidth);
+    }
+    EXPECT_EQ(spy.paints.size(), 1u);
+    // And what the window shows is what the list paints now: the header,
+    // the rows and the scroll bar.
+    ExpectShownAsPaintedAfresh(*view.viewport(), *main_);
+    ExpectShownAsPaintedAfresh(*view.horizontalHeader()->viewport(), *main_);
+    ExpectShownAsPaintedAfresh(*view.verticalScrollBar(), *main_);
+  }
 }
 
 TEST_F(BatchedScanTest, RowsNotYetShownCountForRecover) {

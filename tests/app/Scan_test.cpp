@@ -1,6 +1,7 @@
 // A scan of a call-history database run through the main window's hidden
 // item: the tree, the list, the log and the status bar fill as the scanner
 // goes, and the window's commands act while it runs.
+#include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -117,6 +118,37 @@ TEST_F(ScanThroughWindowTest, TheStatusBarIsPaintedAtMostEveryTenthOfASecondWhil
   main_->PumpMessages();
   main_->PumpMessages();
   EXPECT_TRUE(bar->updatesEnabled());
+}
+
+TEST_F(ScanThroughWindowTest, StatusPanelsAskForTheirWidthAndTheHeightOfEachText) {
+  ShowMain();
+  // The texts the panels show, texts differing only in their digits among
+  // them, and texts in other scripts and lines between.
+  const char* texts[] = {"就绪", "正在扫描...", "找到 1 条短信, 0条删除", "找到 57 条短信, 3条删除",
+                         "找到 123456 条短信, 98765条删除", "abc 42", "", "第一行\n第二行",
+                         "找到 9 条短信, 1条删除", "扫描完成"};
+  for (const int point : {0, 20}) {
+    if (point > 0) {
+      // A new font is measured anew.
+      QFont bigger = main_->StatusPanel2->font();
+      bigger.setPointSize(point);
+      main_->StatusPanel0->setFont(bigger);
+      main_->StatusPanel2->setFont(bigger);
+    }
+    for (int panel : {0, 2}) {
+      QLabel* label = panel == 0 ? main_->StatusPanel0 : main_->StatusPanel2;
+      for (const char* text : texts) {
+        SCOPED_TRACE(std::string(text) + " in panel " + std::to_string(panel));
+        main_->SetStatusText(panel, text);
+        // The height the label measures for this very text.
+        EXPECT_EQ(label->sizeHint(), QSize(label->width(), label->QLabel::sizeHint().height()));
+        EXPECT_EQ(label->minimumSizeHint(),
+                  QSize(label->width(), label->QLabel::minimumSizeHint().height()));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(label->text(), QString::fromUtf8(text));
+      }
+    }
+  }
 }
 
 TEST_F(ScanThroughWindowTest, AfterAScanTheStatusBarPaints) {
