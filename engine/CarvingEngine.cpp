@@ -589,16 +589,18 @@ bool HeaderMatcher::MatchHeld(const std::uint8_t* p, std::size_t c) const {
       }
     }
     if (len == 0) return false;
-    extra += static_cast<std::size_t>(len - 1);
-    if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
-    if (v == 0) continue;
-    if (code == kTextVarint) {
-      if (v % 2 == 0 || v < 13 || v > bound_) return false;
-    } else {
-      if (v % 2 == 1 || v < 12 || v > bound_) return false;
-    }
+    if (!MultiByteTypePasses(code, v, len, extra)) return false;
   }
   return true;
+}
+
+bool HeaderMatcher::MultiByteTypePasses(std::uint8_t code, std::uint64_t v, int len,
+                                        std::size_t& extra) const {
+  extra += static_cast<std::size_t>(len - 1);
+  if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
+  if (v == 0) return true;
+  if (code == kTextVarint) return v % 2 == 1 && v >= 13 && v <= bound_;
+  return v % 2 == 0 && v >= 12 && v <= bound_;
 }
 
 static_assert(kMaskColumns >= 8, "the prefix's first eight bytes are read as one word");
@@ -635,14 +637,7 @@ bool HeaderMatcher::Match(std::span<const std::uint8_t> image, std::size_t pos) 
     std::uint64_t v = 0;
     const int len = fmt::ReadVarint(image, off, 5, v);
     if (len == 0) return false;
-    extra += static_cast<std::size_t>(len - 1);
-    if (mode_ != HeaderTest::VarintEach && extra > 4) return false;
-    if (v == 0) continue;
-    if (code == kTextVarint) {
-      if (v % 2 == 0 || v < 13 || v > bound_) return false;
-    } else {
-      if (v % 2 == 1 || v < 12 || v > bound_) return false;
-    }
+    if (!MultiByteTypePasses(code, v, len, extra)) return false;
   }
   return true;
 }

@@ -344,6 +344,11 @@ class HeaderMatcher {
   // Match from column c on, with the header's first serial type at p and
   // five bytes per column held.
   bool MatchHeld(const std::uint8_t* p, std::size_t c) const;
+  // A multi-byte serial type v of len bytes, read where the column's code
+  // is kTextVarint or kBlobVarint: false when the header's continuation
+  // bytes (counted in `extra`) pass the limit or v is no such type within
+  // the bound.
+  bool MultiByteTypePasses(std::uint8_t code, std::uint64_t v, int len, std::size_t& extra) const;
   HeaderTest mode_;
   std::uint64_t bound_;
   std::size_t columns_;
