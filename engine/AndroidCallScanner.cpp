@@ -18,8 +18,8 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
-  const std::int64_t ms = run.checkedDate;
-  const std::int64_t type = run.checkedType;
+  const std::int64_t ms = run.checked[kCheckedDate];
+  const std::int64_t type = run.checked[kCheckedType];
   const std::size_t n = CallRecords.size();
   ResultPut(CallRecords, n,
             PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),

@@ -150,14 +150,10 @@ bool ReadMimeTypes(TSQLiteDatabase& db, CarveRun&) {
   return NameMimeTypeId != 0 && PhoneMimeTypeId != 0;
 }
 
-// The ids of the candidate whose checks passed last: its kept row takes
-// them without converting the columns again.
-struct CheckedIds {
-  std::int32_t mimeTypeId = 0;
-  std::int32_t rawContactId = 0;
-};
+// The ids a passed row's checks read, kept in run.checked for its kept row.
+enum CheckedId { kCheckedMimeTypeId = 0, kCheckedRawContactId = 1 };
 
-CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run, CheckedIds& checked) {
+CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run) {
   const int mimeColumn = run.keys[kMimeTypeId];
   const int rawColumn = run.keys[kRawContactId];
   if (rec.IsNullOrEmpty(mimeColumn) || rec.IsNullOrEmpty(rawColumn)) return CheckResult::Miss;
@@ -177,15 +173,16 @@ CheckResult CheckDataRow(const CarvedRecord& rec, CarveRun& run, CheckedIds& che
   if (mimeTypeId > 11) return CheckResult::Miss;
   std::int32_t rawContactId = 0;
   if (!TryInt32(rec, rawColumn, rawContactId)) return CheckResult::Skip;
-  checked = {mimeTypeId, rawContactId};
+  run.checked[kCheckedMimeTypeId] = mimeTypeId;
+  run.checked[kCheckedRawContactId] = rawContactId;
   return CheckResult::Pass;
 }
 
-// A kept row: nothing is shown for it. `checked`: the ids its checks read.
-void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run, const CheckedIds& checked) {
+// A kept row: nothing is shown for it.
+void KeepDataRow(const CarvedRecord& rec, bool live, CarveRun& run) {
   PAlltelvalue& row = ContactDataRows.emplace_back();
-  row.MimeTypeId = checked.mimeTypeId;
-  row.RawContactId = checked.rawContactId;
+  row.MimeTypeId = static_cast<std::int32_t>(run.checked[kCheckedMimeTypeId]);
+  row.RawContactId = static_cast<std::int32_t>(run.checked[kCheckedRawContactId]);
   row.Data1 = KeepText(ContactDataRows, rec, run.keys[kData1]);
   row.Deleted = !live;
 }
@@ -283,11 +280,8 @@ CarveKind AndroidContactsKind() {
   k.requireDefaultColumns = true;
   k.headerTest = HeaderTest::SingleByte;
   k.decodeBlobs = false;
-  auto checked = std::make_shared<CheckedIds>();
-  k.check = [checked](const CarvedRecord& rec, CarveRun& run) { return CheckDataRow(rec, run, *checked); };
-  k.onHit = [checked](const CarvedRecord& rec, bool live, CarveRun& run) {
-    KeepDataRow(rec, live, run, *checked);
-  };
+  k.check = CheckDataRow;
+  k.onHit = KeepDataRow;
   k.countHits = false;
   k.statusText = " 条联系人, ";
   k.logText = " 条联系人, 其中有";

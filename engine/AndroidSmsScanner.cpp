@@ -21,8 +21,8 @@ CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
-  const std::int64_t ms = run.checkedDate;
-  const std::int64_t type = run.checkedType;
+  const std::int64_t ms = run.checked[kCheckedDate];
+  const std::int64_t type = run.checked[kCheckedType];
   const std::size_t n = SmsRecords.size();
   ResultPut(SmsRecords, n,
             PSMSvalue{.Address = KeepText(SmsRecords, rec, run.keys[kAddress]),

@@ -131,8 +131,8 @@ CheckResult CheckTypeAndYear(const CarvedRecord& rec, CarveRun& run, const TypeA
   std::int64_t year = 0;
   if (!TryYearOfMs(check.base, check.inSeconds ? SecondsToMs(date) : date, year)) return CheckResult::Skip;
   if (year < check.firstYear || year > check.lastYear) return CheckResult::Miss;
-  run.checkedType = type;
-  run.checkedDate = date;
+  run.checked[kCheckedType] = type;
+  run.checked[kCheckedDate] = date;
   return CheckResult::Pass;
 }
 

@@ -151,7 +151,8 @@ std::int64_t SecondsToMs(std::int64_t seconds);
 // a miss); the date column an integer (else a skip) whose moment
 // (milliseconds, or seconds when inSeconds) from `base` has a year from
 // firstYear to lastYear (no year: a skip; another year: a miss). On a pass
-// run.checkedType and run.checkedDate hold the two values read.
+// run.checked holds the two values read.
+enum CheckedValue { kCheckedType = 0, kCheckedDate = 1 };
 struct TypeAndYearCheck {
   int typeKey;
   std::int64_t maxType;
@@ -440,10 +441,11 @@ class CarveRun {
   TSQLiteDatabase* database = nullptr;  // open through the walk with keepDatabaseOpen
   int hits = 0;
   int deleted = 0;
-  // What CheckTypeAndYear read from the candidate it passed, for the kind's
-  // hit hook (which runs next, on the same candidate).
-  std::int64_t checkedType = 0;
-  std::int64_t checkedDate = 0;
+  // Values the kind's check converted from the candidate it passed, for its
+  // hit hook, which runs next on the same candidate and takes them instead
+  // of converting the columns again (CheckTypeAndYear: kCheckedType and
+  // kCheckedDate).
+  std::int64_t checked[2] = {};
 
   // The page being walked: its SQLite page number, its first byte (an
   // offset into image's window), and its cell pointer list (empty unless it

@@ -18,13 +18,11 @@ CheckResult CheckCall(const CarvedRecord& rec, CarveRun& run) {
 
 void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::size_t n = CallRecords.size();
-  const std::int64_t seconds = run.checkedDate;
-  const std::int64_t flags = run.checkedType;
-  RecordText number = KeepText(CallRecords, rec, run.keys[kAddress]);
-  RecordText name = KeepText(CallRecords, rec, run.keys[kName]);
+  const std::int64_t seconds = run.checked[kCheckedDate];
+  const std::int64_t flags = run.checked[kCheckedType];
   ResultPut(CallRecords, n,
-            PCallValue{.Name = std::move(name),
-                       .Number = std::move(number),
+            PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
+                       .Number = KeepText(CallRecords, rec, run.keys[kAddress]),
                        .TypeText = RecordText::Constant(IosCallTypeText(flags)),
                        .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
                        .DateText = RecordTime::Unix(SecondsToMs(seconds)),

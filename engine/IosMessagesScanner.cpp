@@ -338,8 +338,8 @@ CheckResult CheckMessage(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
-  const std::int64_t seconds = run.checkedDate;
-  const std::int64_t typeValue = run.checkedType;
+  const std::int64_t seconds = run.checked[kCheckedDate];
+  const std::int64_t typeValue = run.checked[kCheckedType];
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
   ResultPut(SmsRecords, n,

@@ -49,8 +49,8 @@ CheckResult CheckWeChat(const CarvedRecord& rec, CarveRun& run) {
 }
 
 void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
-  const std::int64_t seconds = run.checkedDate;
-  const std::int64_t statusValue = run.checkedType;
+  const std::int64_t seconds = run.checked[kCheckedDate];
+  const std::int64_t statusValue = run.checked[kCheckedType];
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
   ResultPut(WeChatRecords, n,
