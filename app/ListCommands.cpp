@@ -1,19 +1,19 @@
 #include "app/ListCommands.h"
 
 #include <QItemSelectionModel>
-#include <QTableView>
+#include <QAbstractItemView>
 
 #include "app/ResultModel.h"
 
 namespace velmora {
 
-void SelectAllRows(QTableView& view) { view.selectAll(); }
+void SelectAllRows(QAbstractItemView& view) { view.selectAll(); }
 
 void CheckAllRows(ResultModel& model, bool checked) {
   for (std::size_t i = 0; i < model.Count(); ++i) model.SetChecked(i, checked);
 }
 
-void CheckSelectedRows(QTableView& view, ResultModel& model, bool checked) {
+void CheckSelectedRows(QAbstractItemView& view, ResultModel& model, bool checked) {
   const QItemSelectionModel* selection = view.selectionModel();
   if (selection == nullptr) return;
   // By ranges, not by index lists: a selection of a million rows is one range.

@@ -3,17 +3,17 @@
 // own; the export does not read them.
 #pragma once
 
-class QTableView;
+class QAbstractItemView;
 
 namespace velmora {
 
 class ResultModel;
 
 // Selects every row of `view`.
-void SelectAllRows(QTableView& view);
+void SelectAllRows(QAbstractItemView& view);
 // Checks (or unchecks) every row of `model`.
 void CheckAllRows(ResultModel& model, bool checked);
 // Checks (or unchecks) each row of `model` that is selected in `view`.
-void CheckSelectedRows(QTableView& view, ResultModel& model, bool checked);
+void CheckSelectedRows(QAbstractItemView& view, ResultModel& model, bool checked);
 
 }  // namespace velmora

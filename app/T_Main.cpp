@@ -28,7 +28,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOptionViewItem>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTimerEvent>
 #include <QToolBar>
@@ -45,6 +44,7 @@
 #include "app/ListCommands.h"
 #include "app/F_About.h"
 #include "app/F_ExitWait.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "app/T_Option.h"
 #include "app/UpdateCheck.h"
@@ -121,89 +121,6 @@ class ProgressPanel : public QWidget {
     QWidget::resizeEvent(event);
     if (Main != nullptr) Main->StatusBar1DrawPanel(1, rect());
   }
-};
-
-// The result list. After rows are inserted a view lays itself out and
-// repaints every row it shows; while a scan runs the list grows every
-// tenth of a second, almost always by rows below the last one it shows,
-// which change nothing on it but its scroll bar. After such an insertion, and
-// no other change of the rows since, the list lays out without the repaint.
-class ResultTableView : public QTableView {
- public:
-  using QTableView::QTableView;
-
-  void setModel(QAbstractItemModel* model) override {
-    QTableView::setModel(model);
-    if (model == nullptr) return;
-    const auto other = [this] { belowSight_ = false; };
-    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, other);
-    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, other);
-    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, other);
-    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, other);
-    connect(model, &QAbstractItemModel::columnsAboutToBeInserted, this, other);
-    connect(model, &QAbstractItemModel::columnsAboutToBeRemoved, this, other);
-    connect(model, &QAbstractItemModel::columnsAboutToBeMoved, this, other);
-    connect(model, &QAbstractItemModel::dataChanged, this, other);
-    connect(model, &QAbstractItemModel::headerDataChanged, this, other);
-  }
-  void reset() override {
-    belowSight_ = false;
-    QTableView::reset();
-  }
-
-  // Lays the view out now for the rows it has just been told of, as its
-  // zero-delay timers would at the next turns of the event loop: the layout,
-  // the vertical scroll bar (shown or hidden by a queued call), the viewport's
-  // and the stretched last column's new widths. Left to the timers, the
-  // first rows of a scan are painted, then painted again at the narrower
-  // width the new scroll bar leaves, then again for the column resized to
-  // it; laid out first, they are painted once. Each timer due now runs once;
-  // one that keeps running (a section dragged) runs again when it comes.
-  void LayOutNow() {
-    executeDelayedItemsLayout();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (dispatcher == nullptr) return;
-    QObject* const parts[] = {this, horizontalHeader(), verticalHeader()};
-    std::vector<int> ran;
-    // A timer's work may start another (a header's resize starts the
-    // view's column timer): a few rounds, until none is left.
-    for (int round = 0; round < 4; ++round) {
-      bool any = false;
-      for (QObject* part : parts) {
-        const auto timers = dispatcher->registeredTimers(part);
-        for (const QAbstractEventDispatcher::TimerInfo& timer : timers) {
-          if (timer.interval != 0) continue;
-          if (std::find(ran.begin(), ran.end(), timer.timerId) != ran.end()) continue;
-          ran.push_back(timer.timerId);
-          QTimerEvent event(timer.timerId);
-          QCoreApplication::sendEvent(part, &event);
-          any = true;
-        }
-      }
-      QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-      if (!any) break;
-    }
-  }
-
- protected:
-  void rowsInserted(const QModelIndex& parent, int start, int end) override {
-    // The rows the view knows of before these: the last one it shows.
-    const int lastShown = rowAt(viewport()->height() - 1);
-    belowSight_ = !parent.isValid() && lastShown >= 0 && start > lastShown;
-    QTableView::rowsInserted(parent, start, end);
-  }
-  void doItemsLayout() override {
-    if (!belowSight_) {
-      QTableView::doItemsLayout();
-      return;
-    }
-    belowSight_ = false;
-    updateGeometries();
-  }
-
- private:
-  bool belowSight_ = false;
 };
 
 // The result list's style: the application's, but a cell's check box, icon
@@ -454,7 +371,7 @@ void TMain::BuildClientArea() {
   TreeView1->viewport()->installEventFilter(this);
 
   ListModel = new ResultModel(this);
-  ListView1 = new ResultTableView(split);
+  ListView1 = new ResultListView(split);
   ListView1->setObjectName("ListView1");
   if (QStyle* base = QStyleFactory::create(QApplication::style()->name())) {
     auto* listStyle = new ResultListStyle(base);
@@ -466,12 +383,8 @@ void TMain::BuildClientArea() {
   ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  ListView1->setSortingEnabled(false);
-  ListView1->setWordWrap(false);
   ListView1->setTextElideMode(Qt::ElideRight);
-  ListView1->verticalHeader()->setVisible(false);
-  ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  ListView1->SetRowHeight(fontMetrics().height() + 6);
   ListView1->horizontalHeader()->setSectionsClickable(true);
   ListView1->horizontalHeader()->setHighlightSections(false);
   ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -777,7 +690,7 @@ void TMain::N2Click() { ToolButton5Click(); }
 
 void TMain::ShowPendingResultRows() {
   ListModel->ShowPendingRows();
-  static_cast<ResultTableView*>(ListView1)->LayOutNow();
+  ListView1->LayOutNow();
 }
 
 void TMain::SetIdleCommands() {

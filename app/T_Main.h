@@ -22,7 +22,6 @@ class QMenu;
 class QMenuBar;
 class QProgressBar;
 class QStackedWidget;
-class QTableView;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
@@ -32,6 +31,7 @@ class QWidget;
 
 namespace velmora {
 
+class ResultListView;
 class ResultModel;
 
 // Item data role under which a result tree node keeps its TResultNodeTag.
@@ -65,7 +65,7 @@ class TMain : public QMainWindow, public ScanView {
   QWidget* Panel1 = nullptr;   // behind: the DVR fragment list
   QWidget* Panel3 = nullptr;   // on top: the result tree and list
   QTreeWidget* TreeView1 = nullptr;
-  QTableView* ListView1 = nullptr;
+  ResultListView* ListView1 = nullptr;
   ResultModel* ListModel = nullptr;
   QTableWidget* ListView3 = nullptr;
   QMenu* PopupMenu1 = nullptr;

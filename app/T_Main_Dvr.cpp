@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTreeWidget>
 

@@ -7,7 +7,7 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTableView>
+#include "app/ResultListView.h"
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -49,7 +49,7 @@ QString WidestTimeText(const QFontMetrics& metrics) {
 // unelided: the item's size as the view's style lays it out (check box,
 // margins, text in the view's font), plus the grid line a table draws inside
 // each section.
-int CheckedTextColumnWidth(const QTableView& view, const QString& text) {
+int CheckedTextColumnWidth(const ResultListView& view, const QString& text) {
   QStyleOptionViewItem option;
   option.initFrom(&view);
   option.font = view.font();
@@ -85,7 +85,6 @@ void TMain::SetResultColumns(std::uint8_t kind) {
 
 void TMain::TreeView1Click() {
   if (TreeView1->topLevelItemCount() == 0) return;
-  ListView1->setSortingEnabled(false);
   const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
   if (selected.isEmpty()) return;
   const std::optional<TResultNodeTag> tag = NodeTag(selected.first());

@@ -15,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableView>
 #include <QImage>
 #include <QStyle>
 #include <QStyleFactory>
@@ -28,6 +27,7 @@
 
 #include "app/AppGlobals.h"
 #include "app/F_WXFile.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "app/ScanSetup.h"
 #include "app/T_Main.h"

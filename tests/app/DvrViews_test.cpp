@@ -13,7 +13,6 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QStackedWidget>
-#include <QTableView>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -21,6 +20,7 @@
 #include <functional>
 
 #include "MainWindowFixture.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "dvr/DvrIndex.h"
 #include "dvr/F_Debug.h"

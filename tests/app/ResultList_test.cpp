@@ -9,7 +9,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTableView>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
@@ -19,6 +18,7 @@
 
 #include "MainWindowFixture.h"
 #include "app/Export.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "engine/IosCallScanner.h"
 #include "engine/RecordingScanView.h"
@@ -204,7 +204,7 @@ TEST_F(ResultListTest, CellsLookAsTheApplicationStyleDrawsThem) {
   ASSERT_EQ(model().rowCount(), static_cast<int>(SmsRecords.size()));
   model().SetChecked(1, true);
   model().SetChecked(4, true);
-  QTableView& view = *main_->ListView1;
+  ResultListView& view = *main_->ListView1;
   view.selectRow(1);
   view.selectionModel()->select(model().index(3, 0), QItemSelectionModel::Select |
                                                          QItemSelectionModel::Rows);
@@ -287,7 +287,7 @@ TEST_F(ResultListTest, WeChatTimeColumnShowsTheWholeTimeBesideItsCheckBox) {
   ShowMain();
   ClickNode(0);
   QCoreApplication::processEvents();
-  QTableView& view = *main_->ListView1;
+  ResultListView& view = *main_->ListView1;
   const QString time = QString::fromUtf8("2010-05-14 16:23:45");
   const QFontMetrics metrics(view.font());
   const int section = view.horizontalHeader()->sectionSize(0);
@@ -391,7 +391,7 @@ TEST_F(BatchedScanTest, RowsReachTheWindowInBatchesAndMatchTheHeadlessScan) {
 // width then and whether the vertical scroll bar was there.
 class RowPaintSpy : public QObject {
  public:
-  explicit RowPaintSpy(QTableView& view) : view_(view) {
+  explicit RowPaintSpy(ResultListView& view) : view_(view) {
     view.viewport()->installEventFilter(this);
   }
   struct Paint {
@@ -408,7 +408,7 @@ class RowPaintSpy : public QObject {
   }
 
  private:
-  QTableView& view_;
+  ResultListView& view_;
 };
 
 // What the window shows of `widget` (its backing store), against the widget
@@ -429,7 +429,7 @@ void ExpectShownAsPaintedAfresh(QWidget& widget, const QWidget& window) {
 TEST_F(BatchedScanTest, TheFirstRowsArePaintedOnceAtTheWidthTheirScrollBarLeaves) {
   ScriptedMessageBoxes boxes;
   ShowMain();
-  QTableView& view = *main_->ListView1;
+  ResultListView& view = *main_->ListView1;
   // Rows reaching the list only at the scan's end, at the program's pump
   // interval, and at a pump after every page.
   for (const auto interval : {std::chrono::milliseconds(std::chrono::hours(1)),

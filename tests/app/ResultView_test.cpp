@@ -4,11 +4,11 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
-#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "MainWindowFixture.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 
 namespace velmora::testing_main {

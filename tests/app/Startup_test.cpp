@@ -5,7 +5,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -13,6 +12,7 @@
 #include <regex>
 
 #include "MainWindowFixture.h"
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "app/UpdateCheck.h"
 #include "platform/CodePage.h"
@@ -252,7 +252,7 @@ TEST_F(MainWindowTest, ComponentsCarryTheirNamesCaptionsAndIdleStates) {
   for (const char* name : {"TreeView1", "ListView2"}) {
     EXPECT_NE(main_->findChild<QTreeWidget*>(name), nullptr) << name;
   }
-  EXPECT_NE(main_->findChild<QTableView*>("ListView1"), nullptr);
+  EXPECT_NE(main_->findChild<ResultListView*>("ListView1"), nullptr);
   EXPECT_NE(main_->findChild<QToolBar*>("ToolBar1"), nullptr);
   EXPECT_NE(main_->findChild<QStatusBar*>("StatusBar1"), nullptr);
   auto* progress = main_->findChild<QProgressBar*>("ProgressBar1");
