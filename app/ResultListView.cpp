@@ -41,18 +41,25 @@ ResultListView::ResultListView(QWidget* parent) : QAbstractItemView(parent) {
           [this](int column) { ResizeColumnToContents(column); });
 }
 
+ResultListView::~ResultListView() {
+  // The header goes with the widget's children, after this class's part of
+  // the view; what it reports on its way out concerns no one.
+  disconnect(header_, nullptr, this, nullptr);
+  for (const QMetaObject::Connection& link : modelLinks_) disconnect(link);
+}
+
 void ResultListView::setModel(QAbstractItemModel* newModel) {
   if (newModel == model()) return;
-  if (QAbstractItemModel* old = model()) {
-    disconnect(old, &QAbstractItemModel::rowsRemoved, this, nullptr);
-    disconnect(old, &QAbstractItemModel::rowsMoved, this, nullptr);
-  }
+  for (const QMetaObject::Connection& link : modelLinks_) disconnect(link);
+  modelLinks_.clear();
   QAbstractItemView::setModel(newModel);
   header_->setModel(newModel);
   if (newModel == nullptr) return;
   // Rows that leave or move shift the rows below them.
-  connect(newModel, &QAbstractItemModel::rowsRemoved, this, [this] { doItemsLayout(); });
-  connect(newModel, &QAbstractItemModel::rowsMoved, this, [this] { doItemsLayout(); });
+  modelLinks_.push_back(
+      connect(newModel, &QAbstractItemModel::rowsRemoved, this, [this] { doItemsLayout(); }));
+  modelLinks_.push_back(
+      connect(newModel, &QAbstractItemModel::rowsMoved, this, [this] { doItemsLayout(); }));
 }
 
 void ResultListView::SetRowHeight(int height) {

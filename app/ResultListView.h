@@ -12,6 +12,7 @@
 #include <QAbstractItemView>
 #include <QBasicTimer>
 #include <QPersistentModelIndex>
+#include <vector>
 
 class QHeaderView;
 
@@ -22,6 +23,7 @@ class ResultListView : public QAbstractItemView {
 
  public:
   explicit ResultListView(QWidget* parent = nullptr);
+  ~ResultListView() override;
 
   void setModel(QAbstractItemModel* model) override;
 
@@ -92,6 +94,7 @@ class ResultListView : public QAbstractItemView {
   int shownVerticalOffset_ = 0;  // what the viewport's pixels show now
   QPersistentModelIndex hover_;
   QBasicTimer columnsTimer_;
+  std::vector<QMetaObject::Connection> modelLinks_;
 };
 
 }  // namespace velmora
