@@ -100,28 +100,34 @@ void ResultListView::timerEvent(QTimerEvent* event) {
   QAbstractItemView::timerEvent(event);
 }
 
-int ResultListView::VerticalOffsetOf(int value) const {
+qint64 ResultListView::VerticalOffsetOf(int value) const {
   const QScrollBar* bar = verticalScrollBar();
   if (bar->maximum() > 0 && value == bar->maximum()) {
-    return ClampToInt(std::max<qint64>(
-        0, static_cast<qint64>(RowCount()) * rowHeight_ - viewport()->height()));
+    return std::max<qint64>(0, static_cast<qint64>(RowCount()) * rowHeight_ - viewport()->height());
   }
-  return ClampToInt(static_cast<qint64>(value) * rowHeight_);
+  return static_cast<qint64>(value) * rowHeight_;
 }
 
-int ResultListView::verticalOffset() const { return VerticalOffsetOf(verticalScrollBar()->value()); }
+qint64 ResultListView::VerticalOffset64() const {
+  return VerticalOffsetOf(verticalScrollBar()->value());
+}
+
+// The item view's own bookkeeping (a pressed point, a dragged band) takes
+// the offset as an int. This view reckons in 64 bits: a list of a hundred
+// million rows reaches further down than an int of pixels.
+int ResultListView::verticalOffset() const { return ClampToInt(VerticalOffset64()); }
 
 int ResultListView::horizontalOffset() const { return header_->offset(); }
 
 int ResultListView::rowAt(int y) const {
-  const qint64 at = static_cast<qint64>(y) + verticalOffset();
+  const qint64 at = static_cast<qint64>(y) + VerticalOffset64();
   if (at < 0) return -1;
   const qint64 row = at / rowHeight_;
   return row < RowCount() ? static_cast<int>(row) : -1;
 }
 
 int ResultListView::rowViewportPosition(int row) const {
-  return ClampToInt(static_cast<qint64>(row) * rowHeight_ - verticalOffset());
+  return ClampToInt(static_cast<qint64>(row) * rowHeight_ - VerticalOffset64());
 }
 
 int ResultListView::columnViewportPosition(int column) const {
@@ -197,7 +203,7 @@ void ResultListView::updateGeometries() {
   verticalScrollBar()->setPageStep(rowsInViewport);
   verticalScrollBar()->setSingleStep(1);
   // At the bar's end the rows' place follows the viewport's height.
-  const int offset = verticalOffset();
+  const qint64 offset = VerticalOffset64();
   if (offset != shownVerticalOffset_) {
     shownVerticalOffset_ = offset;
     viewport()->update();
@@ -220,8 +226,8 @@ void ResultListView::scrollContentsBy(int dx, int dy) {
     dx = reverse ? after - before : before - after;
   }
   if (dy != 0) {
-    const int now = verticalOffset();
-    dy = shownVerticalOffset_ - now;
+    const qint64 now = VerticalOffset64();
+    dy = ClampToInt(shownVerticalOffset_ - now);
     shownVerticalOffset_ = now;
   }
   QAbstractItemView::scrollContentsBy(dx, dy);
@@ -260,7 +266,7 @@ void ResultListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
 
   // Down: whole rows.
   const int viewportHeight = viewport()->height();
-  const qint64 y = static_cast<qint64>(index.row()) * rowHeight_ - verticalOffset();
+  const qint64 y = static_cast<qint64>(index.row()) * rowHeight_ - VerticalOffset64();
   if (y < 0 || rowHeight_ > viewportHeight) {
     if (hint == EnsureVisible) hint = PositionAtTop;
   } else if (y + rowHeight_ > viewportHeight) {
@@ -462,7 +468,7 @@ void ResultListView::rowsInserted(const QModelIndex& parent, int start, int end)
   // Rows inserted below the last row in sight change nothing on the list
   // but its scroll bar; a scan's list grows that way nearly always.
   const qint64 lastInSight =
-      (static_cast<qint64>(verticalOffset()) + viewport()->height() - 1) / rowHeight_;
+      (VerticalOffset64() + viewport()->height() - 1) / rowHeight_;
   updateGeometries();
   if (start <= lastInSight) viewport()->update();
 }
@@ -513,7 +519,7 @@ void ResultListView::paintEvent(QPaintEvent* event) {
 
   // The last pixel the columns and the rows reach.
   const int right = header_->length() - header_->offset() - (reverse ? 0 : 1);
-  const qint64 bottomY = static_cast<qint64>(rows) * rowHeight_ - verticalOffset() - 1;
+  const qint64 bottomY = static_cast<qint64>(rows) * rowHeight_ - VerticalOffset64() - 1;
   const QItemSelectionModel* selection = selectionModel();
   const QModelIndex current = currentIndex();
   const bool focused = (hasFocus() || viewport()->hasFocus()) && current.isValid();

@@ -80,7 +80,8 @@ class ResultListView : public QAbstractItemView {
   // The vertical offset in pixels that the scroll bar's value stands for: the
   // first row shown is the value, but at the bar's end the last row lies on
   // the viewport's bottom edge.
-  int VerticalOffsetOf(int value) const;
+  qint64 VerticalOffsetOf(int value) const;
+  qint64 VerticalOffset64() const;
   void ResizeColumnToContents(int column);
   // A column's new width, place or visibility: the view lays out once the
   // header has settled, at the next turn of the event loop (a hidden
@@ -91,7 +92,7 @@ class ResultListView : public QAbstractItemView {
   int rowHeight_ = 0;
   bool showGrid_ = true;
   bool inGeometries_ = false;
-  int shownVerticalOffset_ = 0;  // what the viewport's pixels show now
+  qint64 shownVerticalOffset_ = 0;  // what the viewport's pixels show now
   QPersistentModelIndex hover_;
   QBasicTimer columnsTimer_;
   std::vector<QMetaObject::Connection> modelLinks_;

@@ -3,6 +3,7 @@
 // keys and clicks, for rows of every kind of text.
 #include <gtest/gtest.h>
 
+#include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -325,6 +326,53 @@ TEST_F(ResultListViewTest, AHandleDoubleClickFitsTheColumnToItsCellsAsATable) {
   EXPECT_EQ(list_.columnWidth(2), table_.columnWidth(2));
   EXPECT_GT(list_.columnWidth(2), 40);
   ExpectAlike("fitted");
+}
+
+// A list longer than an int of pixels: 150 million rows of 23 pixels.
+class ManyRows : public QAbstractTableModel {
+ public:
+  static constexpr int kCount = 150'000'000;
+  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : kCount; }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 2; }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole) return {};
+    return QString::number(index.row()) + QLatin1Char('/') + QString::number(index.column());
+  }
+};
+
+TEST(ResultListViewFar, RowsBeyondAnIntOfPixelsLieWhereTheyAre) {
+  ManyRows model;
+  ResultListView list;
+  list.setModel(&model);
+  list.SetRowHeight(kRowHeight);
+  list.resize(400, 300);
+  list.show();
+  for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+  QScrollBar* bar = list.verticalScrollBar();
+  const int height = list.viewport()->height();
+  const int inSight = height / kRowHeight;
+  EXPECT_EQ(bar->maximum(), ManyRows::kCount - inSight);
+
+  bar->setValue(120'000'000);  // 2.76e9 pixels down
+  EXPECT_EQ(list.rowAt(0), 120'000'000);
+  EXPECT_EQ(list.rowAt(5 * kRowHeight + 3), 120'000'005);
+  EXPECT_EQ(list.visualRect(model.index(120'000'001, 1)).top(), kRowHeight);
+  EXPECT_EQ(list.indexAt(QPoint(10, kRowHeight + 1)), model.index(120'000'001, 0));
+
+  // At the bar's end the last row lies on the viewport's bottom edge.
+  bar->setValue(bar->maximum());
+  const QModelIndex last = model.index(ManyRows::kCount - 1, 0);
+  EXPECT_EQ(list.visualRect(last).top(), height - kRowHeight);
+  EXPECT_EQ(list.indexAt(QPoint(10, height - 3)), last);
+  EXPECT_EQ(list.rowAt(height), -1);
+  list.scrollTo(model.index(7, 0));
+  EXPECT_EQ(bar->value(), 7);
+  list.scrollTo(last, QAbstractItemView::PositionAtTop);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // Drawn without a fault at either end.
+  EXPECT_FALSE(list.viewport()->grab().isNull());
+  bar->setValue(0);
+  EXPECT_FALSE(list.viewport()->grab().isNull());
 }
 
 }  // namespace
