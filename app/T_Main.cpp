@@ -5,7 +5,6 @@
 // T_Main_ScanView.cpp and T_Main_Dvr.cpp.
 #include "app/T_Main.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,7 +28,6 @@
 #include <QStyleFactory>
 #include <QStyleOptionViewItem>
 #include <QTableWidget>
-#include <QTimerEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
