@@ -1,7 +1,7 @@
 #include "app/ListCommands.h"
 
-#include <QItemSelectionModel>
 #include <QAbstractItemView>
+#include <QItemSelectionModel>
 
 #include "app/ResultModel.h"
 

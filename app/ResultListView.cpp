@@ -100,16 +100,12 @@ void ResultListView::timerEvent(QTimerEvent* event) {
   QAbstractItemView::timerEvent(event);
 }
 
-qint64 ResultListView::VerticalOffsetOf(int value) const {
+qint64 ResultListView::VerticalOffset64() const {
   const QScrollBar* bar = verticalScrollBar();
-  if (bar->maximum() > 0 && value == bar->maximum()) {
+  if (bar->maximum() > 0 && bar->value() == bar->maximum()) {
     return std::max<qint64>(0, static_cast<qint64>(RowCount()) * rowHeight_ - viewport()->height());
   }
-  return static_cast<qint64>(value) * rowHeight_;
-}
-
-qint64 ResultListView::VerticalOffset64() const {
-  return VerticalOffsetOf(verticalScrollBar()->value());
+  return static_cast<qint64>(bar->value()) * rowHeight_;
 }
 
 // The item view's own bookkeeping (a pressed point, a dragged band) takes
@@ -138,6 +134,11 @@ bool ResultListView::isIndexHidden(const QModelIndex& index) const {
   return header_->isSectionHidden(index.column());
 }
 
+bool ResultListView::Shows(const QModelIndex& index) const {
+  return index.isValid() && index.model() == model() && index.parent() == rootIndex() &&
+         !isIndexHidden(index);
+}
+
 QModelIndex ResultListView::indexAt(const QPoint& point) const {
   if (model() == nullptr) return {};
   const int row = rowAt(point.y());
@@ -147,9 +148,7 @@ QModelIndex ResultListView::indexAt(const QPoint& point) const {
 }
 
 QRect ResultListView::visualRect(const QModelIndex& index) const {
-  if (!index.isValid() || index.model() != model() || index.parent() != rootIndex() ||
-      isIndexHidden(index))
-    return {};
+  if (!Shows(index)) return {};
   const int grid = showGrid_ ? 1 : 0;
   return QRect(columnViewportPosition(index.column()), rowViewportPosition(index.row()),
                columnWidth(index.column()) - grid, rowHeight_ - grid);
@@ -236,9 +235,7 @@ void ResultListView::scrollContentsBy(int dx, int dy) {
 }
 
 void ResultListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
-  if (!index.isValid() || index.model() != model() || index.parent() != rootIndex() ||
-      isIndexHidden(index))
-    return;
+  if (!Shows(index)) return;
 
   // Across: whole columns, the cell's left or right edge in sight.
   const int viewportWidth = viewport()->width();

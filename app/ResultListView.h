@@ -30,7 +30,6 @@ class ResultListView : public QAbstractItemView {
   QHeaderView* horizontalHeader() const { return header_; }
 
   // Every row's height in pixels, its grid line included.
-  int RowHeight() const { return rowHeight_; }
   void SetRowHeight(int height);
 
   int columnWidth(int column) const;
@@ -80,8 +79,10 @@ class ResultListView : public QAbstractItemView {
   // The vertical offset in pixels that the scroll bar's value stands for: the
   // first row shown is the value, but at the bar's end the last row lies on
   // the viewport's bottom edge.
-  qint64 VerticalOffsetOf(int value) const;
   qint64 VerticalOffset64() const;
+  // Whether `index` is a cell this view shows (of its model, in a shown
+  // column).
+  bool Shows(const QModelIndex& index) const;
   void ResizeColumnToContents(int column);
   // A column's new width, place or visibility: the view lays out once the
   // header has settled, at the next turn of the event loop (a hidden

@@ -7,10 +7,10 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include "app/ResultListView.h"
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
