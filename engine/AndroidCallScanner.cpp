@@ -21,19 +21,20 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::int64_t ms = run.checked[kCheckedDate];
   const std::int64_t type = run.checked[kCheckedType];
   const std::size_t n = CallRecords.size();
-  ResultPut(CallRecords, n,
-            PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
-                       .Number = KeepText(CallRecords, rec, run.keys[kNumber]),
-                       .TypeText = RecordText::Constant(AndroidCallTypeText(type)),
-                       .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
-                       .DateText = RecordTime::Unix(ms),
-                       .Deleted = !live});
+  ResultPut(CallRecords, n, [&] {
+    return PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
+                      .Number = KeepText(CallRecords, rec, run.keys[kNumber]),
+                      .TypeText = RecordText::Constant(AndroidCallTypeText(type)),
+                      .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
+                      .DateText = RecordTime::Unix(ms),
+                      .Deleted = !live};
+  });
   run.view.ResultListAddRecord(kKindCalls, n);
 }
 
 }  // namespace
 
-const char* AndroidCallTypeText(std::int64_t type) {
+std::string_view AndroidCallTypeText(std::int64_t type) {
   switch (type) {
     case 1: return "呼入";
     case 2: return "呼出";

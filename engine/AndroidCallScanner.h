@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/CarvingEngine.h"
 #include "engine/ScanView.h"
@@ -21,6 +22,6 @@ void RunAndroidCallScan(ScanView& view);
 
 // The type text of a call's type value: 1 "呼入", 2 "呼出", 3 "未接通",
 // any other "其它".
-const char* AndroidCallTypeText(std::int64_t type);
+std::string_view AndroidCallTypeText(std::int64_t type);
 
 }  // namespace velmora

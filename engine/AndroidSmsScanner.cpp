@@ -24,18 +24,19 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::int64_t ms = run.checked[kCheckedDate];
   const std::int64_t type = run.checked[kCheckedType];
   const std::size_t n = SmsRecords.size();
-  ResultPut(SmsRecords, n,
-            PSMSvalue{.Address = KeepText(SmsRecords, rec, run.keys[kAddress]),
-                      .DateText = RecordTime::Unix(ms),
-                      .TypeText = RecordText::Constant(AndroidSmsTypeText(type)),
-                      .Body = KeepText(SmsRecords, rec, run.keys[kBody]),
-                      .Deleted = !live});
+  ResultPut(SmsRecords, n, [&] {
+    return PSMSvalue{.Address = KeepText(SmsRecords, rec, run.keys[kAddress]),
+                     .DateText = RecordTime::Unix(ms),
+                     .TypeText = RecordText::Constant(AndroidSmsTypeText(type)),
+                     .Body = KeepText(SmsRecords, rec, run.keys[kBody]),
+                     .Deleted = !live};
+  });
   run.view.ResultListAddRecord(kKindMessages, n);
 }
 
 }  // namespace
 
-const char* AndroidSmsTypeText(std::int64_t type) {
+std::string_view AndroidSmsTypeText(std::int64_t type) {
   switch (type) {
     case 1: return "接收";
     case 2: return "发送";

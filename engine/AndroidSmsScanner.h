@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/CarvingEngine.h"
 #include "engine/ScanView.h"
@@ -20,6 +21,6 @@ void RunAndroidSmsScan(ScanView& view);
 
 // The type text of a message's type value: 1 "接收", 2 "发送", 3 "草稿",
 // any other "其它".
-const char* AndroidSmsTypeText(std::int64_t type);
+std::string_view AndroidSmsTypeText(std::int64_t type);
 
 }  // namespace velmora

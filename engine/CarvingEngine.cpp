@@ -152,11 +152,6 @@ const std::uint8_t* CarvedRecord::Bytes(std::uint64_t off, std::size_t n, std::s
   return reinterpret_cast<const std::uint8_t*>(scratch.data());
 }
 
-std::uint64_t CarvedRecord::SerialType(int column) const {
-  if (column < 0 || column >= ColumnCount()) return 0;
-  return serialTypes_[static_cast<std::size_t>(column)];
-}
-
 std::int64_t StoredInteger(const std::uint8_t* p, std::size_t n) {
   std::uint64_t u = 0;
   for (std::size_t i = 0; i < n; ++i) u = (u << 8) | p[i];
@@ -222,8 +217,17 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
     if (st >= 1 && st <= 6) {
       const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
       const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
+      if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), 8)) {
+        // The usual case: the bytes held, and eight of them readable, read
+        // as one big-endian word whose top n bytes are the value.
+        std::uint64_t word;
+        std::memcpy(&word, image_.data() + (off - base_), sizeof word);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        value = static_cast<std::int64_t>(word) >> (64 - 8 * n);
+        return true;
+      }
       if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) {
-        value = StoredInteger(image_.data() + (off - base_), n);  // the usual case: bytes held
+        value = StoredInteger(image_.data() + (off - base_), n);  // near the end of the bytes held
         return true;
       }
     }

@@ -94,6 +94,7 @@
 #include "engine/MyFuns_.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanView.h"
+#include "engine/SQLiteFormat.h"
 
 namespace velmora {
 
@@ -198,7 +199,11 @@ class CarvedRecord {
   // Header bytes read: the body starts at Offset() + HeaderBytes().
   std::size_t HeaderBytes() const { return headerBytes_; }
   int ColumnCount() const { return static_cast<int>(serialTypes_.size()); }
-  std::uint64_t SerialType(int column) const;
+  // 0 for a column out of range.
+  std::uint64_t SerialType(int column) const {
+    if (column < 0 || column >= ColumnCount()) return 0;
+    return serialTypes_[static_cast<std::size_t>(column)];
+  }
   // The column's value as text: serial type 0 "NULL", 8 "0", 9 "1", 1-6 the
   // integer in decimal, 7 (a float) and 10/11 an empty text, text contents
   // as stored (UTF-8), blob contents likewise or empty (decodeBlobs false).
@@ -221,6 +226,22 @@ class CarvedRecord {
   bool IsIntegerColumn(int column) const {
     const std::uint64_t st = SerialType(column);
     return column > 0 && ((st >= 1 && st <= 6) || st == 8 || st == 9);
+  }
+  // A text or blob column whose content lies in the bytes held (blobs only
+  // when they are decoded): its first byte, `size` being its length (its
+  // bytes are Text(column)) and `readable` the bytes held from there on.
+  // Null for any other column.
+  const std::uint8_t* HeldContent(int column, std::size_t& size, std::size_t& readable) const {
+    if (column <= 0 || column >= ColumnCount()) return nullptr;
+    const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
+    if (st < 12 || (st % 2 == 0 && !decodeBlobs_)) return nullptr;
+    const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
+    const std::uint64_t n = (st - 12) / 2;
+    if (off < base_ || !sqlitefmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) return nullptr;
+    const auto at = static_cast<std::size_t>(off - base_);
+    size = static_cast<std::size_t>(n);
+    readable = image_.size() - at;
+    return image_.data() + at;
   }
   // Copied into the record's own text, whose room is kept from candidate
   // to candidate.
@@ -248,6 +269,10 @@ class CarvedRecord {
 // `records`, a result array.
 template <typename Array>
 RecordText KeepText(Array& records, const CarvedRecord& rec, int column) {
+  std::size_t size = 0;
+  std::size_t readable = 0;
+  if (const std::uint8_t* p = rec.HeldContent(column, size, readable))
+    return records.KeepHeld(reinterpret_cast<const char*>(p), size, readable);
   std::int64_t value = 0;
   if (rec.IsIntegerColumn(column) && rec.TryInt64(column, value)) return records.KeepDecimal(value);
   std::string scratch;

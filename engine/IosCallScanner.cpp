@@ -20,19 +20,20 @@ void AddCall(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::size_t n = CallRecords.size();
   const std::int64_t seconds = run.checked[kCheckedDate];
   const std::int64_t flags = run.checked[kCheckedType];
-  ResultPut(CallRecords, n,
-            PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
-                       .Number = KeepText(CallRecords, rec, run.keys[kAddress]),
-                       .TypeText = RecordText::Constant(IosCallTypeText(flags)),
-                       .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
-                       .DateText = RecordTime::Unix(SecondsToMs(seconds)),
-                       .Deleted = !live});
+  ResultPut(CallRecords, n, [&] {
+    return PCallValue{.Name = KeepText(CallRecords, rec, run.keys[kName]),
+                      .Number = KeepText(CallRecords, rec, run.keys[kAddress]),
+                      .TypeText = RecordText::Constant(IosCallTypeText(flags)),
+                      .Duration = KeepText(CallRecords, rec, run.keys[kDuration]),
+                      .DateText = RecordTime::Unix(SecondsToMs(seconds)),
+                      .Deleted = !live};
+  });
   run.view.ResultListAddRecord(kKindCalls, n);
 }
 
 }  // namespace
 
-const char* IosCallTypeText(std::int64_t flags) {
+std::string_view IosCallTypeText(std::int64_t flags) {
   switch (flags) {
     case 0: return "呼出";
     case 1: return "呼入";

@@ -3,6 +3,9 @@
 // SourceDbPath, live and deleted, into CallRecords and the result list.
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "engine/CarvingEngine.h"
 #include "engine/ScanView.h"
 
@@ -16,6 +19,6 @@ CarveKind IosCallKind();
 void RunIosCallScan(ScanView& view);
 
 // The type text of a call's flags value.
-const char* IosCallTypeText(std::int64_t flags);
+std::string_view IosCallTypeText(std::int64_t flags);
 
 }  // namespace velmora

@@ -342,18 +342,19 @@ void AddMessage(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::int64_t typeValue = run.checked[kCheckedType];
   // Hit n goes to index n.
   const auto n = static_cast<std::size_t>(run.hits);
-  ResultPut(SmsRecords, n,
-            PSMSvalue{.Address = SmsRecords.Keep(rec.Column0Text()),
-                      .DateText = RecordTime::Cocoa(SecondsToMs(seconds)),
-                      .TypeText = RecordText::Constant(IosMessageTypeText(typeValue)),
-                      .Body = KeepText(SmsRecords, rec, run.keys[kText]),
-                      .Deleted = !live});
+  ResultPut(SmsRecords, n, [&] {
+    return PSMSvalue{.Address = SmsRecords.Keep(rec.Column0Text()),
+                     .DateText = RecordTime::Cocoa(SecondsToMs(seconds)),
+                     .TypeText = RecordText::Constant(IosMessageTypeText(typeValue)),
+                     .Body = KeepText(SmsRecords, rec, run.keys[kText]),
+                     .Deleted = !live};
+  });
   run.view.ResultListAddRecord(kKindMessages, n);
 }
 
 }  // namespace
 
-const char* IosMessageTypeText(std::int64_t type) {
+std::string_view IosMessageTypeText(std::int64_t type) {
   switch (type) {
     case 0: return "接收";
     case 1: return "发送";

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -116,7 +117,7 @@ inline constexpr const char* kChatIdentifierQuery =
     "[chat_message_join] where [message_id]=?);";
 
 // The type text of a message's type value.
-const char* IosMessageTypeText(std::int64_t type);
+std::string_view IosMessageTypeText(std::int64_t type);
 
 // The kind's parameters for the carving engine. Each call makes a kind with
 // its own look-up state; run it once.

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <concepts>
 #include <cstddef>
@@ -47,10 +48,11 @@ class RecordText {
   RecordText(std::string_view text) { Own(text); }  // NOLINT(google-explicit-constructor)
   RecordText(const std::string& text) : RecordText(std::string_view(text)) {}  // NOLINT
   RecordText(const char* text) : RecordText(std::string_view(text)) {}  // NOLINT
-  // A text of static storage (a string literal): neither copied nor owned.
-  static RecordText Constant(const char* text) noexcept {
+  // A text of static storage ending in a NUL (a string literal): neither
+  // copied nor owned.
+  static RecordText Constant(std::string_view text) noexcept {
     RecordText t;
-    t.SetFar(text, std::strlen(text), kConstant);
+    t.SetFar(text.data(), text.size(), kConstant);
     return t;
   }
 
@@ -238,30 +240,66 @@ class TextStore {
   // A stored copy of `text` (with its NUL), valid until Clear().
   RecordText Keep(std::string_view text) {
     RecordText t;
-    if (text.size() <= RecordText::kInlineBytes) {
-      t.SetInline(text);
-      return t;
+    KeepInto(t, text);
+    return t;
+  }
+
+  // Keep({p, n}), where `readable` bytes from p on may be read: a short
+  // text is read as two words and cut to its length, with no copy of a
+  // length known only now.
+  RecordText KeepHeld(const char* p, std::size_t n, std::size_t readable) {
+    RecordText t;
+    if (std::endian::native == std::endian::little && n <= RecordText::kInlineBytes &&
+        readable >= sizeof t.raw_) {
+      std::uint64_t lo;
+      std::uint64_t hi;
+      std::memcpy(&lo, p, sizeof lo);
+      std::memcpy(&hi, p + sizeof lo, sizeof hi);
+      lo &= LowBytesMask(n);
+      hi &= n > 8 ? LowBytesMask(n - 8) : 0;
+      hi |= std::uint64_t{static_cast<std::uint8_t>(RecordText::kInline | n)} << 56;
+      std::memcpy(t.raw_, &lo, sizeof lo);
+      std::memcpy(t.raw_ + sizeof lo, &hi, sizeof hi);
+    } else {
+      KeepInto(t, {p, n});
     }
-    RecordText::CheckLength(text);
-    t.SetFar(RecordText::CopyWithNul(text, static_cast<char*>(Allocate(text.size() + 1, 1))),
-             text.size(), RecordText::kStored);
     return t;
   }
 
   // The decimal text of `value`, made in place.
   RecordText KeepDecimal(std::int64_t value) {
-    RecordText t;  // all zero bytes, an empty inline text
-    char* const room = reinterpret_cast<char*>(t.raw_);
-    // At most 20 characters: the short ones are written straight into the
-    // value, the others through a buffer into the store.
-    if (value > -10'000'000'000'000 && value < 100'000'000'000'000) {
-      const auto end = std::to_chars(room, room + RecordText::kInlineBytes, value).ptr;
-      t.raw_[sizeof t.raw_ - 1] = static_cast<std::uint8_t>(RecordText::kInline | (end - room));
-      return t;
+    RecordText t;
+    // Up to 14 digits the text is held in the value: its 16 bytes are
+    // worked out in two words and stored once (the digits written one by
+    // one and read back as a whole stall the store buffer). Negative and
+    // longer numbers are written through a buffer, the long ones into the
+    // store.
+    if (std::endian::native == std::endian::little && value >= 0 && value < 100'000'000'000'000) {
+      const auto v = static_cast<std::uint64_t>(value);
+      std::uint64_t lo = 0;
+      std::uint64_t hi = 0;
+      std::size_t n = 0;
+      if (v < 100'000'000) {
+        n = DecimalDigits(v);
+        lo = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(v)) >> (8 * (8 - n)), n);
+      } else {
+        const std::uint64_t high = v / 100'000'000;  // 1 to 6 digits
+        const std::size_t highDigits = DecimalDigits(high);
+        const std::uint64_t low = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(v % 100'000'000)), 8);
+        lo = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(high)) >> (8 * (8 - highDigits)), highDigits) |
+             (low << (8 * highDigits));
+        hi = low >> (8 * (8 - highDigits));
+        n = highDigits + 8;
+      }
+      hi |= std::uint64_t{static_cast<std::uint8_t>(RecordText::kInline | n)} << 56;
+      std::memcpy(t.raw_, &lo, sizeof lo);
+      std::memcpy(t.raw_ + sizeof lo, &hi, sizeof hi);
+    } else {
+      char digits[24];
+      const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+      KeepInto(t, {digits, static_cast<std::size_t>(end - digits)});
     }
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return Keep({digits, static_cast<std::size_t>(end - digits)});
+    return t;
   }
 
   // `bytes` of room aligned to `align` (a power of two up to a page),
@@ -306,6 +344,67 @@ class TextStore {
     blocks_.push_back({data, size});
     next_ = data;
     end_ = data + size;
+  }
+
+  // `t` (an empty inline text) made a stored copy of `text`.
+  void KeepInto(RecordText& t, std::string_view text) {
+    if (text.size() <= RecordText::kInlineBytes) {
+      t.SetInline(text);
+      return;
+    }
+    RecordText::CheckLength(text);
+    t.SetFar(RecordText::CopyWithNul(text, static_cast<char*>(Allocate(text.size() + 1, 1))),
+             text.size(), RecordText::kStored);
+  }
+
+  // The number of decimal digits of v (1 for 0), below 2^63, without a
+  // branch: durations and counts of every length follow one another.
+  static std::size_t DecimalDigits(std::uint64_t v) {
+    static constexpr std::uint64_t kPowers[] = {1,
+                                                10,
+                                                100,
+                                                1'000,
+                                                10'000,
+                                                100'000,
+                                                1'000'000,
+                                                10'000'000,
+                                                100'000'000,
+                                                1'000'000'000,
+                                                10'000'000'000,
+                                                100'000'000'000,
+                                                1'000'000'000'000,
+                                                10'000'000'000'000,
+                                                100'000'000'000'000,
+                                                1'000'000'000'000'000,
+                                                10'000'000'000'000'000,
+                                                100'000'000'000'000'000,
+                                                1'000'000'000'000'000'000};
+    // v | 1 has v's digits (no power of ten but 1 is odd); its bit width
+    // times log10(2) is its digit count or one less.
+    const std::uint64_t w = v | 1;
+    const auto t = static_cast<std::size_t>((std::bit_width(w) * 1233) >> 12);
+    return t + (w >= kPowers[t] ? 1 : 0);
+  }
+  // The eight decimal digits of v (below 10^8, with leading zeros) as the
+  // values 0-9, the first digit in the word's lowest byte.
+  static std::uint64_t DigitBytes(std::uint32_t v) {
+    // Split into halves of four digits, then two, then one, each half in
+    // its own lane: 32-bit lanes, then 16, then 8, the leading half in the
+    // lower lane. Each division by a constant is a multiply and a shift
+    // that is exact for the lane's range (below 10^4, then below 100).
+    std::uint64_t x = (v / 10'000) | (std::uint64_t{v % 10'000} << 32);
+    std::uint64_t q = ((x * 10'486) >> 20) & 0x0000'007f'0000'007fULL;
+    x = q | ((x - q * 100) << 16);
+    q = ((x * 103) >> 10) & 0x000f'000f'000f'000fULL;
+    return q | ((x - q * 10) << 8);
+  }
+  // The first n bytes of `digits` (values 0-9) as ASCII digits, the rest 0.
+  static std::uint64_t AsciiDigits(std::uint64_t digits, std::size_t n) {
+    return (digits | 0x3030'3030'3030'3030ULL) & LowBytesMask(n);
+  }
+  // A word's first n bytes (its low ones) set, n up to 8.
+  static std::uint64_t LowBytesMask(std::size_t n) {
+    return n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
   }
 
   std::vector<Block> blocks_;

@@ -109,6 +109,11 @@ class ResultArray {
   // A copy of `text` kept with the records (valid until the array is
   // emptied): what a scanner puts into a record's text fields.
   RecordText Keep(std::string_view text) { return store_.Keep(text); }
+  // The same of the n bytes at p, `readable` bytes from p on being
+  // readable.
+  RecordText KeepHeld(const char* p, std::size_t n, std::size_t readable) {
+    return store_.KeepHeld(p, n, readable);
+  }
   // The decimal text of `value`, kept likewise.
   RecordText KeepDecimal(std::int64_t value) { return store_.KeepDecimal(value); }
 
@@ -124,13 +129,17 @@ class ResultArray {
 
   template <typename... Args>
   T& emplace_back(Args&&... args) {
-    if ((size_ >> kChunkShift) == chunks_.size())
-      chunks_.push_back(static_cast<T*>(store_.Allocate(kChunkSize * sizeof(T), alignof(T))));
-    T* slot = &chunks_[size_ >> kChunkShift][size_ & kChunkMask];
-    // The room a few records on is fresh memory: ask for its cache lines
-    // now, so that filling those records later does not wait for them.
-    if ((size_ & kChunkMask) + kPrefetchAhead < kChunkSize) __builtin_prefetch(slot + kPrefetchAhead, 1);
+    T* slot = Room();
     ::new (static_cast<void*>(slot)) T(std::forward<Args>(args)...);
+    ++size_;
+    return *slot;
+  }
+  // A record added as `make` (a callable returning a T) makes it, built
+  // where it is kept rather than moved there from a temporary.
+  template <typename Make>
+  T& emplace_made(Make&& make) {
+    T* slot = Room();
+    ::new (static_cast<void*>(slot)) T(std::forward<Make>(make)());
     ++size_;
     return *slot;
   }
@@ -151,6 +160,17 @@ class ResultArray {
   }
 
  private:
+  // The room of the next record (size_), in a new chunk if need be.
+  T* Room() {
+    if ((size_ >> kChunkShift) == chunks_.size())
+      chunks_.push_back(static_cast<T*>(store_.Allocate(kChunkSize * sizeof(T), alignof(T))));
+    T* slot = &chunks_[size_ >> kChunkShift][size_ & kChunkMask];
+    // The room a few records on is fresh memory: ask for its cache lines
+    // now, so that filling those records later does not wait for them.
+    if ((size_ & kChunkMask) + kPrefetchAhead < kChunkSize) __builtin_prefetch(slot + kPrefetchAhead, 1);
+    return slot;
+  }
+
   // Every chunk has room for kChunkSize records, taken from store_ with the
   // records' texts.
   std::vector<T*> chunks_;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/MyFuns_.h"
@@ -59,14 +60,15 @@ Record& ResultSlot(ResultArray<Record>& records, std::size_t n) {
 }
 
 // Makes `records` hold n + 1 records (dropping any after index n), record n
-// being `record`. A scan's next hit is written straight into fresh room.
-template <typename Record>
-void ResultPut(ResultArray<Record>& records, std::size_t n, Record&& record) {
+// being what `make` (a callable returning a Record) makes. A scan's next hit
+// is made straight in fresh room.
+template <typename Record, typename Make>
+void ResultPut(ResultArray<Record>& records, std::size_t n, Make&& make) {
   if (n == records.size()) {
-    records.emplace_back(std::move(record));
+    records.emplace_made(std::forward<Make>(make));
     return;
   }
-  ResultSlot(records, n) = std::move(record);
+  ResultSlot(records, n) = std::forward<Make>(make)();
 }
 
 }  // namespace velmora

@@ -53,18 +53,19 @@ void AddWeChat(const CarvedRecord& rec, bool live, CarveRun& run) {
   const std::int64_t statusValue = run.checked[kCheckedType];
   // Hit n goes to index n (the array is not emptied at the start).
   const auto n = static_cast<std::size_t>(run.hits);
-  ResultPut(WeChatRecords, n,
-            PWXValue{.Address = {},
-                     .DateText = RecordTime::Unix(SecondsToMs(seconds)),
-                     .TypeText = RecordText::Constant(WeChatDirectionText(statusValue)),
-                     .Message = KeepText(WeChatRecords, rec, run.keys[kMessage]),
-                     .Deleted = !live});
+  ResultPut(WeChatRecords, n, [&] {
+    return PWXValue{.Address = {},
+                    .DateText = RecordTime::Unix(SecondsToMs(seconds)),
+                    .TypeText = RecordText::Constant(WeChatDirectionText(statusValue)),
+                    .Message = KeepText(WeChatRecords, rec, run.keys[kMessage]),
+                    .Deleted = !live};
+  });
   run.view.ResultListAddRecord(kKindWeChat, n);
 }
 
 }  // namespace
 
-const char* WeChatDirectionText(std::int64_t status) {
+std::string_view WeChatDirectionText(std::int64_t status) {
   switch (status) {
     case 2: return "发送";
     case 4: return "接收";

@@ -32,7 +32,7 @@ inline constexpr const char* kWeChatSchemaQuery =
 std::string RenderWeChatBody(std::string_view message);
 
 // The direction text of a message's status value.
-const char* WeChatDirectionText(std::int64_t status);
+std::string_view WeChatDirectionText(std::int64_t status);
 
 // The kind's parameters for the carving engine.
 CarveKind WeChatKind();

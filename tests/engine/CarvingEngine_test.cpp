@@ -77,7 +77,22 @@ TEST_P(DecodeColumn, SerialTypeGivesText) {
   EXPECT_EQ(StoredValueText(rec.SerialType(1), c.record.data() + rec.HeaderBytes()), c.text);
   std::int64_t value = 0;
   std::int64_t parsed = 0;
-  EXPECT_EQ(rec.TryInt64(1, value), TryTextToInt64(c.text, parsed));
+  const bool isInteger = rec.TryInt64(1, value);
+  EXPECT_EQ(isInteger, TryTextToInt64(c.text, parsed));
+  if (isInteger) {
+    EXPECT_EQ(value, parsed);
+  }
+  // Followed by other bytes, an integer is read from a word wider than it:
+  // the same value.
+  Bytes padded = c.record;
+  padded.insert(padded.end(), 8, 0xA5);
+  CarvedRecord wide;
+  ASSERT_EQ(DecodeRecordAt(padded, 0, 1, 2, true, wide), DecodeStatus::Ok);
+  std::int64_t wideValue = 0;
+  EXPECT_EQ(wide.TryInt64(1, wideValue), isInteger);
+  if (isInteger) {
+    EXPECT_EQ(wideValue, value);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

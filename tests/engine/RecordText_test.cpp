@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -108,6 +109,37 @@ TEST(RecordTextTest, DecimalsReadAsTheirDigitsInTheValueOrTheStore) {
     const bool inside = t.data() >= reinterpret_cast<const char*>(&t) &&
                         t.data() < reinterpret_cast<const char*>(&t) + sizeof(RecordText);
     EXPECT_EQ(inside, t.size() <= RecordText::kInlineBytes) << v;
+  }
+  // Every length of digits, at its ends and in between.
+  std::uint64_t seed = 1;
+  for (std::int64_t power = 1; power <= 1'000'000'000'000'000; power *= 10) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    const std::int64_t between = power + static_cast<std::int64_t>((seed >> 20) % static_cast<std::uint64_t>(9 * power));
+    for (const std::int64_t v : {power - 1, power, power + 1, between}) {
+      EXPECT_EQ(records.KeepDecimal(v).view(), std::to_string(v));
+      EXPECT_EQ(records.KeepDecimal(-v).view(), std::to_string(-v));
+    }
+  }
+}
+
+TEST(RecordTextTest, HeldBytesAreKeptAsTheirTextWhateverFollowsThem) {
+  // Texts of every length up to past the inline room, followed by bytes
+  // that must not show, with all the bytes after them readable, just
+  // enough, and one short of the two words a short text is read as.
+  ResultArray<PtelValue> records;
+  std::string bytes(64, '\xA5');
+  for (std::size_t n = 0; n <= RecordText::kInlineBytes + 3; ++n) {
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>('a' + i);
+    const std::string_view text(bytes.data(), n);
+    for (const std::size_t readable : {bytes.size(), std::max<std::size_t>(n, 16), std::max<std::size_t>(n, 15)}) {
+      const RecordText t = records.KeepHeld(bytes.data(), n, readable);
+      EXPECT_EQ(t.view(), text) << n << " " << readable;
+      EXPECT_EQ(t.c_str()[n], '\0') << n << " " << readable;
+      EXPECT_EQ(t, records.Keep(text));
+      const bool inside = t.data() >= reinterpret_cast<const char*>(&t) &&
+                          t.data() < reinterpret_cast<const char*>(&t) + sizeof(RecordText);
+      EXPECT_EQ(inside, n <= RecordText::kInlineBytes) << n;
+    }
   }
 }
 
