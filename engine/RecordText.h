@@ -55,6 +55,9 @@ class RecordText {
     t.SetFar(text.data(), text.size(), kConstant);
     return t;
   }
+  static RecordText Constant(const char* text) noexcept { return Constant(std::string_view(text)); }
+  // A string's bytes go when it does: never a constant.
+  static RecordText Constant(const std::string&) = delete;
 
   RecordText(const RecordText& other) {
     if (other.Tag() == kOwned || other.Tag() == kStored)
@@ -244,9 +247,9 @@ class TextStore {
     return t;
   }
 
-  // Keep({p, n}), where `readable` bytes from p on may be read: a short
-  // text is read as two words and cut to its length, with no copy of a
-  // length known only now.
+  // Keep({p, n}), where `readable` bytes from p on may be read. A short
+  // text is read as two whole words and cut to its length, instead of a
+  // copy whose length is known only as it runs.
   RecordText KeepHeld(const char* p, std::size_t n, std::size_t readable) {
     RecordText t;
     if (std::endian::native == std::endian::little && n <= RecordText::kInlineBytes &&
