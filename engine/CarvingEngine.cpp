@@ -143,8 +143,7 @@ std::int64_t SecondsToMs(std::int64_t seconds) {
 // ------------------------------------------------------------------ decode
 
 const std::uint8_t* CarvedRecord::Bytes(std::uint64_t off, std::size_t n, std::string& scratch) const {
-  if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n))
-    return image_.data() + (off - base_);
+  if (const std::uint8_t* held = Held(off, n)) return held;
   // Outside the bytes held (DecodeRecordAt has checked that they lie inside
   // the image): read from the file.
   scratch.resize(n);
@@ -217,17 +216,17 @@ bool CarvedRecord::TryInt64(int column, std::int64_t& value) const {
     if (st >= 1 && st <= 6) {
       const std::size_t n = static_cast<std::size_t>(fmt::ContentSize(st));
       const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
-      if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), 8)) {
+      if (const std::uint8_t* p = Held(off, 8)) {
         // The usual case: the bytes held, and eight of them readable, read
         // as one big-endian word whose top n bytes are the value.
         std::uint64_t word;
-        std::memcpy(&word, image_.data() + (off - base_), sizeof word);
+        std::memcpy(&word, p, sizeof word);
         if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
         value = static_cast<std::int64_t>(word) >> (64 - 8 * n);
         return true;
       }
-      if (off >= base_ && fmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) {
-        value = StoredInteger(image_.data() + (off - base_), n);  // near the end of the bytes held
+      if (const std::uint8_t* p = Held(off, n)) {
+        value = StoredInteger(p, n);  // near the end of the bytes held
         return true;
       }
     }

@@ -235,13 +235,12 @@ class CarvedRecord {
     if (column <= 0 || column >= ColumnCount()) return nullptr;
     const std::uint64_t st = serialTypes_[static_cast<std::size_t>(column)];
     if (st < 12 || (st % 2 == 0 && !decodeBlobs_)) return nullptr;
-    const std::uint64_t off = contentOffsets_[static_cast<std::size_t>(column)];
-    const std::uint64_t n = (st - 12) / 2;
-    if (off < base_ || !sqlitefmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) return nullptr;
-    const auto at = static_cast<std::size_t>(off - base_);
-    size = static_cast<std::size_t>(n);
-    readable = image_.size() - at;
-    return image_.data() + at;
+    const auto n = static_cast<std::size_t>((st - 12) / 2);
+    const std::uint8_t* p = Held(contentOffsets_[static_cast<std::size_t>(column)], n);
+    if (p == nullptr) return nullptr;
+    size = n;
+    readable = static_cast<std::size_t>(image_.data() + image_.size() - p);
+    return p;
   }
   // Copied into the record's own text, whose room is kept from candidate
   // to candidate.
@@ -249,6 +248,12 @@ class CarvedRecord {
 
  private:
   friend struct RecordDecoder;
+  // The n bytes at file offset off when they lie in the bytes held; null
+  // when they do not.
+  const std::uint8_t* Held(std::uint64_t off, std::size_t n) const {
+    if (off < base_ || !sqlitefmt::Fits(image_.size(), static_cast<std::size_t>(off - base_), n)) return nullptr;
+    return image_.data() + (off - base_);
+  }
   // The n content bytes at file offset off: a pointer into the bytes held,
   // or into `scratch` after a read from the file.
   const std::uint8_t* Bytes(std::uint64_t off, std::size_t n, std::string& scratch) const;

@@ -258,11 +258,7 @@ class TextStore {
       std::uint64_t hi;
       std::memcpy(&lo, p, sizeof lo);
       std::memcpy(&hi, p + sizeof lo, sizeof hi);
-      lo &= LowBytesMask(n);
-      hi &= n > 8 ? LowBytesMask(n - 8) : 0;
-      hi |= std::uint64_t{static_cast<std::uint8_t>(RecordText::kInline | n)} << 56;
-      std::memcpy(t.raw_, &lo, sizeof lo);
-      std::memcpy(t.raw_ + sizeof lo, &hi, sizeof hi);
+      SetInlineWords(t, lo & LowBytesMask(n), n > 8 ? hi & LowBytesMask(n - 8) : 0, n);
     } else {
       KeepInto(t, {p, n});
     }
@@ -279,24 +275,16 @@ class TextStore {
     // store.
     if (std::endian::native == std::endian::little && value >= 0 && value < 100'000'000'000'000) {
       const auto v = static_cast<std::uint64_t>(value);
-      std::uint64_t lo = 0;
-      std::uint64_t hi = 0;
-      std::size_t n = 0;
       if (v < 100'000'000) {
-        n = DecimalDigits(v);
-        lo = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(v)) >> (8 * (8 - n)), n);
+        const std::size_t n = DecimalDigits(v);
+        SetInlineWords(t, LeadingDigits(v, n), 0, n);
       } else {
-        const std::uint64_t high = v / 100'000'000;  // 1 to 6 digits
-        const std::size_t highDigits = DecimalDigits(high);
+        // The digits above the last eight (1 to 6 of them), then those eight.
+        const std::uint64_t high = v / 100'000'000;
+        const std::size_t n = DecimalDigits(high);
         const std::uint64_t low = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(v % 100'000'000)), 8);
-        lo = AsciiDigits(DigitBytes(static_cast<std::uint32_t>(high)) >> (8 * (8 - highDigits)), highDigits) |
-             (low << (8 * highDigits));
-        hi = low >> (8 * (8 - highDigits));
-        n = highDigits + 8;
+        SetInlineWords(t, LeadingDigits(high, n) | (low << (8 * n)), low >> (8 * (8 - n)), n + 8);
       }
-      hi |= std::uint64_t{static_cast<std::uint8_t>(RecordText::kInline | n)} << 56;
-      std::memcpy(t.raw_, &lo, sizeof lo);
-      std::memcpy(t.raw_ + sizeof lo, &hi, sizeof hi);
     } else {
       char digits[24];
       const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -360,33 +348,30 @@ class TextStore {
              text.size(), RecordText::kStored);
   }
 
-  // The number of decimal digits of v (1 for 0), below 2^63, without a
+  // `t` made the inline text of n bytes (up to kInlineBytes) whose bytes
+  // are those of the words lo and hi, zero past the text.
+  static void SetInlineWords(RecordText& t, std::uint64_t lo, std::uint64_t hi, std::size_t n) {
+    hi |= std::uint64_t{static_cast<std::uint8_t>(RecordText::kInline | n)} << 56;
+    std::memcpy(t.raw_, &lo, sizeof lo);
+    std::memcpy(t.raw_ + sizeof lo, &hi, sizeof hi);
+  }
+
+  // The number of decimal digits of v (1 for 0), below 10^8, without a
   // branch: durations and counts of every length follow one another.
   static std::size_t DecimalDigits(std::uint64_t v) {
-    static constexpr std::uint64_t kPowers[] = {1,
-                                                10,
-                                                100,
-                                                1'000,
-                                                10'000,
-                                                100'000,
-                                                1'000'000,
-                                                10'000'000,
-                                                100'000'000,
-                                                1'000'000'000,
-                                                10'000'000'000,
-                                                100'000'000'000,
-                                                1'000'000'000'000,
-                                                10'000'000'000'000,
-                                                100'000'000'000'000,
-                                                1'000'000'000'000'000,
-                                                10'000'000'000'000'000,
-                                                100'000'000'000'000'000,
-                                                1'000'000'000'000'000'000};
+    static constexpr std::uint64_t kPowers[] = {1,         10,         100,
+                                                1'000,     10'000,     100'000,
+                                                1'000'000, 10'000'000, 100'000'000};
     // v | 1 has v's digits (no power of ten but 1 is odd); its bit width
     // times log10(2) is its digit count or one less.
     const std::uint64_t w = v | 1;
     const auto t = static_cast<std::size_t>((std::bit_width(w) * 1233) >> 12);
     return t + (w >= kPowers[t] ? 1 : 0);
+  }
+  // The n digits of v (below 10^8, n its digit count) as ASCII, the first
+  // in the word's lowest byte, the rest of the word 0.
+  static std::uint64_t LeadingDigits(std::uint64_t v, std::size_t n) {
+    return AsciiDigits(DigitBytes(static_cast<std::uint32_t>(v)) >> (8 * (8 - n)), n);
   }
   // The eight decimal digits of v (below 10^8, with leading zeros) as the
   // values 0-9, the first digit in the word's lowest byte.
