@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QThreadPool>
 #include <memory>
 
 #include "app/AppGlobals.h"
@@ -27,11 +28,14 @@ void UseCjkApplicationFont() {
   QApplication::setFont(font);
 }
 
+void PaintLargeFillsOnOneThread() { QThreadPool::globalInstance()->setMaxThreadCount(1); }
+
 int ProgramMain(int argc, char** argv) {
   QApplication application(argc, argv);
   // The main window's close decides when the program ends.
   QApplication::setQuitOnLastWindowClosed(false);
   UseCjkApplicationFont();
+  PaintLargeFillsOnOneThread();
   platform::InstallQtPresenters();
 
   // In this order: the main window's creation runs before any other window

@@ -45,6 +45,7 @@
 #include "BenchDatabases.h"
 #include "app/AppGlobals.h"
 #include "app/ResultModel.h"
+#include "app/ProgramMain.h"
 #include "app/T_Main.h"
 #include "engine/AndroidCallScanner.h"
 #include "engine/AndroidContactsScanner.h"
@@ -146,6 +147,9 @@ Result Headless(const Kind& kind, const std::string& path) {
 Result InWindow(const Kind& kind, const std::string& path, int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  // The application as the program sets it up.
+  velmora::UseCjkApplicationFont();
+  velmora::PaintLargeFillsOnOneThread();
   char folder[] = "/tmp/velmora-scan-bench-XXXXXX";
   if (::mkdtemp(folder) == nullptr) std::exit(1);
   velmora::SetExecutableDirOverride(folder);

@@ -2,16 +2,21 @@
 // title, the first log row and the formats, the first activation and the
 // hidden menu's shortcuts.
 #include <QAction>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QThreadPool>
 #include <QTimer>
 #include <regex>
 
 #include "MainWindowFixture.h"
+#include "app/ProgramMain.h"
 #include "app/ResultListView.h"
 #include "app/ResultModel.h"
 #include "app/UpdateCheck.h"
@@ -438,6 +443,31 @@ TEST_F(MainWindowTest, ProgressBarFillsStatusPanelOne) {
   EXPECT_EQ(main_->ProgressBar1->maximum(), 9);
   main_->SetProgressRange(0, 0);  // a one-page file: no busy animation
   EXPECT_GT(main_->ProgressBar1->maximum(), main_->ProgressBar1->minimum());
+}
+
+// Fills tall enough for the paint engine to cut them into pool tasks: a
+// gradient and a translucent line, each hundreds of rows high.
+QImage PaintTallFills() {
+  QImage image(40, 600, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  QLinearGradient gradient(0, 0, 30, 0);
+  gradient.setColorAt(0, QColor(10, 20, 30, 120));
+  gradient.setColorAt(1, QColor(200, 100, 50, 200));
+  painter.fillRect(QRect(2, 3, 30, 590), gradient);
+  painter.setPen(QColor(0, 0, 0, 60));
+  painter.drawLine(35, 0, 35, 599);
+  return image;
+}
+
+TEST(PaintThreads, LargeFillsOnOnePoolThreadPaintTheSamePixels) {
+  QThreadPool* pool = QThreadPool::globalInstance();
+  const int threads = pool->maxThreadCount();
+  const QImage expected = PaintTallFills();
+  PaintLargeFillsOnOneThread();
+  EXPECT_EQ(pool->maxThreadCount(), 1);
+  EXPECT_EQ(PaintTallFills(), expected);
+  pool->setMaxThreadCount(threads);
 }
 
 TEST(UpdateCheck, VersionTextsReadAsDecimalNumbers) {
