@@ -64,18 +64,14 @@ void ResultModel::AppendRecord(std::uint8_t kind, std::size_t index) {
 }
 
 void ResultModel::AppendRow(ListRow row) {
-  std::vector<ListRow> one;
-  one.push_back(std::move(row));
-  AppendRows(one);
+  if (texts_.size() > kIndexMask) return;
+  rows_.push_back(Pack(kOwnTexts, texts_.size()));
+  checked_.push_back(0);
+  texts_.push_back(std::move(row));
 }
 
 void ResultModel::AppendRows(std::vector<ListRow>& rows) {
-  for (ListRow& row : rows) {
-    if (texts_.size() > kIndexMask) break;
-    rows_.push_back(Pack(kOwnTexts, texts_.size()));
-    checked_.push_back(0);
-    texts_.push_back(std::move(row));
-  }
+  for (ListRow& row : rows) AppendRow(std::move(row));
   rows.clear();
   ShowPendingRows();
 }

@@ -52,7 +52,7 @@ class ResultModel : public QAbstractTableModel {
   // Adds the row of record `index` of `kind`'s result array; it waits for
   // ShowPendingRows.
   void AppendRecord(std::uint8_t kind, std::size_t index);
-  // Adds a row of its own texts, shown at once (with any waiting rows).
+  // Adds a row of its own texts; it waits for ShowPendingRows.
   void AppendRow(ListRow row);
   // Adds a batch of such rows with one insertion notice; `rows` is left empty.
   void AppendRows(std::vector<ListRow>& rows);

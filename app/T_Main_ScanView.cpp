@@ -77,6 +77,7 @@ void TMain::ResultListAddRecord(std::uint8_t kind, std::size_t index) {
 }
 
 void TMain::ResultListAddRow(std::vector<std::string> cells) {
+  // Shown with the others of its batch at a later message pump.
   ListModel->AppendRow(std::move(cells));
 }
 

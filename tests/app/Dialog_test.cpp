@@ -872,6 +872,7 @@ TEST_F(DialogTest, PopupCommandsCheckAndSelectRows) {
   CreateWindows();
   main_->SetResultColumns(0);
   for (int i = 0; i < 10; ++i) main_->ResultListAddRow({"n" + std::to_string(i), "1", "正常"});
+  main_->PumpMessages();  // as a scan's pump shows them
   ResultModel& model = *main_->ListModel;
   auto checked = [&] {
     std::vector<std::size_t> rows;

@@ -18,6 +18,8 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "MainWindowFixture.h"
 #include "app/ResultListView.h"
@@ -457,25 +459,33 @@ TEST_F(DvrViewsTest, DebugByteShowsTheSectorWindow) {
   EXPECT_TRUE(Form4->isVisible());
 }
 
-TEST_F(DvrViewsTest, TheScanItemRunsTheFixedLayoutCarverIntoTheListATreeRootAndTheSectorWindow) {
-  // A 30-column sms table with date_sent, two messages.
+// A 30-column sms table with date_sent at `path`, holding `rows` (each a
+// VALUES tuple of thread_id, address, date, date_sent, protocol, read,
+// status, type, reply_path_present, body).
+void WriteFixedLayoutSmsDatabase(const std::string& path, const std::vector<std::string>& rows) {
   std::string create = "CREATE TABLE sms (_id INTEGER PRIMARY KEY,thread_id INTEGER,address TEXT,"
                        "person INTEGER,date INTEGER,date_sent INTEGER DEFAULT 0,protocol INTEGER,"
                        "read INTEGER DEFAULT 0,status INTEGER DEFAULT -1,type INTEGER,"
                        "reply_path_present INTEGER,subject TEXT,body TEXT";
   for (int c = 13; c < 30; ++c) create += ",extra" + std::to_string(c) + " INTEGER";
   create += ");";
-  const std::string path = AppFolder() + "mmssms.db";
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  const std::string sql =
-      "PRAGMA journal_mode=DELETE;" + create +
-      "INSERT INTO sms (thread_id, address, date, date_sent, protocol, read, status, type, "
-      "reply_path_present, body) VALUES (1, '10086', 1400000000000, 0, 0, 1, -1, 1, 0, '话费余额');"
-      "INSERT INTO sms (thread_id, address, date, date_sent, protocol, read, status, type, "
-      "reply_path_present, body) VALUES (1, '10010', 1400000100000, 0, 0, 1, -1, 2, 0, 'sent');";
+  std::string sql = "PRAGMA journal_mode=DELETE;" + create + "BEGIN;";
+  for (const std::string& row : rows) {
+    sql += "INSERT INTO sms (thread_id, address, date, date_sent, protocol, read, status, type, "
+           "reply_path_present, body) VALUES " + row + ";";
+  }
+  sql += "COMMIT;";
   ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
+}
+
+TEST_F(DvrViewsTest, TheScanItemRunsTheFixedLayoutCarverIntoTheListATreeRootAndTheSectorWindow) {
+  const std::string path = AppFolder() + "mmssms.db";
+  WriteFixedLayoutSmsDatabase(
+      path, {"(1, '10086', 1400000000000, 0, 0, 1, -1, 1, 0, '话费余额')",
+             "(1, '10010', 1400000100000, 0, 0, 1, -1, 2, 0, 'sent')"});
 
   const auto saved = CarvePumpInterval;
   CarvePumpInterval = std::chrono::milliseconds(0);
@@ -501,6 +511,41 @@ TEST_F(DvrViewsTest, TheScanItemRunsTheFixedLayoutCarverIntoTheListATreeRootAndT
   EXPECT_TRUE(main_->ToolButton3->isEnabled());
   EXPECT_FALSE(main_->ToolButton5->isEnabled());
   EXPECT_TRUE(main_->ToolButton4->isEnabled());
+}
+
+TEST_F(DvrViewsTest, TheFixedLayoutCarversRowsReachTheListInBatches) {
+  const std::string path = AppFolder() + "mmssms.db";
+  constexpr int kMessages = 400;
+  std::vector<std::string> rows;
+  for (int i = 0; i < kMessages; ++i) {
+    rows.push_back("(1, '1380013" + std::to_string(1000 + i) + "', " +
+                   std::to_string(1400000000000LL + i * 1000LL) + ", 0, 0, 1, -1, 1, 0, 'body " +
+                   std::to_string(i) + "')");
+  }
+  WriteFixedLayoutSmsDatabase(path, rows);
+  const auto saved = CarvePumpInterval;
+  CarvePumpInterval = std::chrono::milliseconds(1);
+  SourceRawPath = path;
+  SourceDbPath = path;
+  main_->SetResultColumns(kKindMessages);
+  // Every insertion the list's views hear of.
+  int insertions = 0;
+  int inserted = 0;
+  QObject::connect(Model(), &QAbstractItemModel::rowsInserted,
+                   [&](const QModelIndex&, int first, int last) {
+                     inserted += last - first + 1;
+                     ++insertions;
+                   });
+  platform::ScriptedMessageBoxes boxes;
+  main_->Scan1->trigger();
+  CarvePumpInterval = saved;
+
+  ASSERT_EQ(Model()->Count(), static_cast<std::size_t>(kMessages));
+  EXPECT_EQ(inserted, kMessages);  // every row shown by the scan's end
+  EXPECT_EQ(Model()->rowCount(), kMessages);
+  EXPECT_GE(insertions, 1);
+  EXPECT_LT(insertions, kMessages / 20);
+  EXPECT_EQ(Model()->Row(kMessages - 1)[0], std::to_string(kMessages - 1));
 }
 
 }  // namespace

@@ -253,7 +253,12 @@ TEST(ResultModelTest, RowsAppendInBatchesAndSortStably) {
   std::vector<ListRow> batch = {{"b", "1"}, {"a", "2"}, {"B", "3"}};
   model.AppendRows(batch);
   EXPECT_TRUE(batch.empty());
+  EXPECT_EQ(model.rowCount(), 3);  // a batch is shown at once
   model.AppendRow({"A", "4"});
+  // A single row waits for the next batch, counted all the same.
+  EXPECT_EQ(model.rowCount(), 3);
+  EXPECT_EQ(model.Count(), 4u);
+  model.ShowPendingRows();
   ASSERT_EQ(model.rowCount(), 4);
   EXPECT_EQ(model.data(model.index(3, 1)).toString().toStdString(), "4");
   SortAscending = true;
