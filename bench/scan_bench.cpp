@@ -44,8 +44,8 @@
 
 #include "BenchDatabases.h"
 #include "app/AppGlobals.h"
-#include "app/ResultModel.h"
 #include "app/ProgramMain.h"
+#include "app/ResultModel.h"
 #include "app/T_Main.h"
 #include "engine/AndroidCallScanner.h"
 #include "engine/AndroidContactsScanner.h"

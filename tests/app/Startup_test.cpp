@@ -4,15 +4,15 @@
 #include <QAction>
 #include <QImage>
 #include <QLinearGradient>
-#include <QPainter>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QThreadPool>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QThreadPool>
-#include <QTimer>
 #include <regex>
 
 #include "MainWindowFixture.h"
